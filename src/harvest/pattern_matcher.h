@@ -1,0 +1,70 @@
+#pragma once
+
+// A regular expression run over one GBK subject, then questioned about its matches.
+//
+// Matching is PCRE2 over the UTF-16 form of the subject, one unit per GBK character:
+// '.' stops only at a line feed, '*?' is lazy, the leftmost match wins, and a global run
+// resumes where the previous match ended (one unit later after an empty match).
+// Nothing throws and nothing reports an error: a rejected pattern, an index out of range
+// or a call before the first execute gives empty text, 0 or false.
+//
+// Hostile subjects: the match effort per start position is limited. When a subject
+// exhausts it, matching of that subject ends quietly with the matches found so far.
+//
+// Copies share the compiled pattern and the matches (both immutable); execute on one
+// copy replaces only that copy's state. Not for concurrent use of one object.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "text/text.h"
+
+namespace sh::harvest {
+
+using sh::text::Text;
+
+class PatternMatcher {
+public:
+    // Compiles patternText afresh and matches it over subject. Left out: case ignored,
+    // '^'/'$' at line breaks, all matches. True when matching ran (also with no match);
+    // false when the pattern is rejected, which also drops the previous matches.
+    bool execute(const Text& patternText, const Text& subject,
+                 std::optional<bool> caseSensitive = {}, std::optional<bool> multiline = {},
+                 std::optional<bool> global = {});
+
+    // The pattern of the last execute (also a rejected one); empty before the first.
+    Text pattern() const;
+
+    // The subject with the matches replaced ($1..$99, $&, $`, $', $$ resolved); empty
+    // before the first execute or after a rejected pattern.
+    Text replace(const Text& replacement) const;
+
+    // Number of matches of the last execute; 0 when there are none.
+    std::int32_t matchCount() const;
+
+    // Text of match index (1-based); empty out of range. position, when given, receives
+    // the 0-based byte offset found by searching the subject for that text from byte
+    // FirstIndex + 1 (FirstIndex = the match's UTF-16 index): an earlier copy of the text
+    // in that stretch is reported instead of the match, -2 when not found.
+    Text matchText(std::int32_t index, std::int32_t* position = nullptr) const;
+
+    // Text of capture group groupIndex (1-based, by opening parenthesis) of match
+    // matchIndex; empty for a group that took no part or an index out of range.
+    // position as for matchText, searched from the whole match's FirstIndex.
+    Text subMatchText(std::int32_t matchIndex, std::int32_t groupIndex,
+                      std::int32_t* position = nullptr) const;
+
+    // Number of capture groups of the first match; 0 when there is no match.
+    std::int32_t subMatchCount() const;
+
+private:
+    struct Expression;
+    struct Matches;
+
+    std::shared_ptr<const Expression> m_expression;
+    std::shared_ptr<const Matches> m_matches;
+    Text m_subject;
+};
+
+}  // namespace sh::harvest

@@ -1,0 +1,55 @@
+#include "harvest/result_extraction.h"
+
+#include <cstdint>
+
+#include "text/primitives.h"
+
+namespace sh::harvest {
+
+namespace {
+
+constexpr std::size_t kTitleBytes = 30;
+
+// The last kTitleBytes bytes, moved one byte on when the cut lands on the second byte
+// of a two-byte character; where characters begin is found by walking from the start.
+Text titleTail(const Text& title) {
+    if (title.size() <= kTitleBytes)
+        return title;
+    const std::size_t cut = title.size() - kTitleBytes;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(title.data());
+    std::size_t at = 0;
+    while (at < cut) at += bytes[at] >= 0x80 ? 2 : 1;
+    return sh::text::rightText(title, static_cast<int>(title.size() - at));
+}
+
+}  // namespace
+
+Text resultPattern() {
+    return Text(
+        ">(.*?)&#160;(.*?)</a><div class=\"abs\">(.*?)<br /><span "
+        "class=\"site\">(.*?)</span>");
+}
+
+Text cleanTitle(const Text& title) {
+    return titleTail(sh::text::replaceSeveral(title, {}, {}, {}, "<em>", Text(), "</em>", Text()));
+}
+
+void extractResults(const Text& pageText, PatternMatcher& matcher, SeenSet& seen,
+                    const ExclusionList& exclusions, ResultList& list) {
+    matcher.execute(resultPattern(), pageText);
+    const std::int32_t count = matcher.matchCount();
+    for (std::int32_t j = 1; j <= count; ++j) {
+        const Text title = cleanTitle(matcher.subMatchText(j, 2));
+        const Text site = sh::text::concatText("http://", matcher.subMatchText(j, 4), "/");
+        if (!seen.add(site))
+            continue;
+        if (isExcluded(site, exclusions))
+            continue;
+        const int row = list.appendRow();
+        list.setCellText(row, 0, sh::text::toText(static_cast<std::int32_t>(row)));
+        list.setCellText(row, 1, site);
+        list.setCellText(row, 2, title);
+    }
+}
+
+}  // namespace sh::harvest

@@ -1,0 +1,28 @@
+#pragma once
+
+// Turns one search result page into new rows of the result list.
+
+#include "harvest/exclusion_list.h"
+#include "harvest/pattern_matcher.h"
+#include "harvest/result_list.h"
+#include "harvest/seen_set.h"
+#include "text/text.h"
+
+namespace sh::harvest {
+
+// The markup of one result on the page: group 2 is the title, group 4 the site host.
+Text resultPattern();
+
+// Matches resultPattern() over pageText (GBK) with every matcher option left out, and
+// for each match in page order appends a row "rank, http://<host>/, title" unless the
+// address is already in `seen` (it is recorded before the exclusion test) or excluded.
+// The title loses every <em> and </em> (any case) and keeps its last 30 bytes at most,
+// never starting with the second half of a two-byte character. The rank is the row's
+// 0-based index. A page without matches adds nothing.
+void extractResults(const Text& pageText, PatternMatcher& matcher, SeenSet& seen,
+                    const ExclusionList& exclusions, ResultList& list);
+
+// The title as it is listed: highlight tags removed, cut to its tail.
+Text cleanTitle(const Text& title);
+
+}  // namespace sh::harvest

@@ -1,0 +1,102 @@
+#include "harvest/exclusion_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "harvest/result_extraction.h"
+#include "test_support.h"
+#include "text/program_directory.h"
+
+namespace sh::harvest {
+namespace {
+
+using testing::TempDir;
+using testing::writeFile;
+
+std::vector<std::string> bytesOf(const ExclusionList& list) {
+    std::vector<std::string> lines;
+    for (const Text& line : list) lines.push_back(line.bytes());
+    return lines;
+}
+
+TEST(ExclusionListTest, FileContentBecomesLines) {
+    struct Case {
+        const char* name;
+        std::string content;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"empty", "", {}},
+        {"two lines", "a\r\nb", {"a", "b"}},
+        {"final CR LF adds nothing", "a\r\nb\r\n", {"a", "b"}},
+        {"leading CR LF is an empty line", "\r\na", {"", "a"}},
+        {"double CR LF is an empty line", "a\r\n\r\nb", {"a", "", "b"}},
+        {"lone LF and CR stay in the line", "a\nb\rc", {"a\nb\rc"}},
+        {"NUL ends the content", std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
+        {"NUL first", std::string("\0abc", 4), {}},
+        {"byte-order mark stays",
+         "\xEF\xBB\xBF"
+         "a\r\nb",
+         {"\xEF\xBB\xBF"
+          "a",
+          "b"}},
+        {"GBK kept as bytes", "\xD6\xD0\xCE\xC4\r\n", {"\xD6\xD0\xCE\xC4"}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = dir.path() / "list.txt";
+        writeFile(file, c.content);
+        EXPECT_EQ(bytesOf(loadExclusionList(file)), c.lines);
+    }
+}
+
+TEST(ExclusionListTest, MissingFileOrDirectoryGivesNoLines) {
+    TempDir dir;
+    EXPECT_TRUE(loadExclusionList(dir.path() / "absent.txt").empty());
+    EXPECT_TRUE(loadExclusionList(dir.path()).empty());
+}
+
+TEST(ExclusionListTest, DefaultFileIsTheUtf8NamedFileInTheProgramDirectory) {
+    const auto previous = sh::programDirectory();
+    TempDir dir;
+    sh::setProgramDirectory(dir.path());
+    writeFile(dir.path() / u8"排除网址.txt", "spam\r\nads\r\n");
+    EXPECT_EQ(bytesOf(loadExclusionList()), (std::vector<std::string>{"spam", "ads"}));
+    sh::setProgramDirectory(previous);
+}
+
+TEST(ExclusionListTest, EmptyLinesExcludeNothing) {
+    EXPECT_FALSE(isExcluded("http://a.example/", {"", "zzz"}));
+    EXPECT_TRUE(isExcluded("http://a.example/", {"", "a.ex"}));
+    EXPECT_FALSE(isExcluded("http://a.example/", {"A.EX"}));
+}
+
+// A 50 MB file of short lines: read completely, and every address is still checked
+// against every line. Under AddressSanitizer, whose memmem check scans the whole rest
+// of the text on every call, a smaller file keeps the run short.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr std::size_t kLargeFileBytes = 2u << 20;
+#else
+constexpr std::size_t kLargeFileBytes = 50u << 20;
+#endif
+
+TEST(ExclusionListTest, LargeFileIsReadWhole) {
+    TempDir dir;
+    std::string content;
+    content.reserve(kLargeFileBytes + 64);
+    for (int i = 0; content.size() < kLargeFileBytes; ++i)
+        content += "fragment" + std::to_string(i) + "\r\n";
+    content += "gamma";
+    writeFile(dir.path() / "big.txt", content);
+    const ExclusionList list = loadExclusionList(dir.path() / "big.txt");
+    ASSERT_GT(list.size(), kLargeFileBytes / 20);
+    EXPECT_EQ(list.back(), Text("gamma"));
+    EXPECT_TRUE(isExcluded("http://www.gamma.example/", list));
+    EXPECT_FALSE(isExcluded("http://www.beta.example/", list));
+}
+
+}  // namespace
+}  // namespace sh::harvest
