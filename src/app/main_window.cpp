@@ -24,6 +24,11 @@
 
 #include "app/qt_text.h"
 #include "app/result_model.h"
+#ifndef Q_MOC_RUN
+#include "export/list_file.h"
+#include "harvest/harvest_run.h"
+#include "harvest/suggestions.h"
+#endif
 #include "text/event_pump.h"
 
 namespace sh::app {
@@ -239,23 +244,24 @@ void MainWindow::runHandler(Handler handler) {
     handler();
 }
 
-// The core's handlers replace these bodies; each then shows its page itself.
 void MainWindow::onSearchClicked() {
-    runHandler([this] { sh::harvest::showPromotionPage(*this, EditBox::编辑框4); });
+    runHandler([this] { sh::harvest::onSearchClicked(*this); });
 }
 
-void MainWindow::onKeywordChanged() {}
+void MainWindow::onKeywordChanged() {
+    runHandler([this] { sh::harvest::onKeywordChanged(*this); });
+}
 
 void MainWindow::onSaveUrlsClicked() {
-    runHandler([this] { sh::harvest::showPromotionPage(*this, EditBox::编辑框5); });
+    runHandler([this] { sh::exporting::onSaveUrlsClicked(*this); });
 }
 
 void MainWindow::onSaveUrlsAndTitlesClicked() {
-    runHandler([this] { sh::harvest::showPromotionPage(*this, EditBox::编辑框6); });
+    runHandler([this] { sh::exporting::onSaveUrlsAndTitlesClicked(*this); });
 }
 
 void MainWindow::onClearClicked() {
-    runHandler([this] { sh::harvest::showPromotionPage(*this, EditBox::编辑框7); });
+    runHandler([this] { sh::exporting::onClearClicked(*this); });
 }
 
 void MainWindow::onHomePageClicked() {
