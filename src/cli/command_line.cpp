@@ -1,0 +1,330 @@
+#include "cli/command_line.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+
+#include "cli/keyword_input.h"
+#include "cli/options.h"
+#include "cli/output_format.h"
+#include "cli/search_run.h"
+#include "export/list_file.h"
+#include "harvest/exclusion_list.h"
+#include "harvest/services.h"
+#include "harvest/suggestions.h"
+#include "text/codepage.h"
+#include "text/primitives.h"
+#include "web/web_request.h"
+
+namespace sh::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+using sh::text::utf8;
+
+void printMainHelp(std::ostream& out) {
+    out << "Usage: " << kProgramName << " COMMAND [OPTION]... KEYWORD...\n"
+        << "Collect the sites that Baidu's mobile search lists for keywords, without the "
+           "window.\n\n"
+        << "Commands:\n"
+        << "  search KEYWORD...   harvest the result pages of each keyword\n"
+        << "  suggest KEYWORD     print the keyword suggestions, one per line\n\n"
+        << "  -h, --help          show this help\n"
+        << "  -V, --version       show the version\n\n"
+        << "Run '" << kProgramName << " COMMAND --help' for the options of a command.\n";
+}
+
+void printSearchHelp(std::ostream& out) {
+    out << "Usage: " << kProgramName << " search [OPTION]... KEYWORD...\n"
+        << "Harvest the sites that Baidu's mobile search lists for each KEYWORD, page by\n"
+        << "page, as the window's search does: repeats and addresses holding a line of the\n"
+        << "exclusion file are dropped, titles lose their <em> tags and keep their last 30\n"
+        << "bytes.\n\n"
+        << "  -p, --pages N        result pages per keyword, 1 to " << kMaxPages
+        << " (default 50)\n"
+        << "  -x, --exclude FILE   exclusion file: GBK, one address fragment per line, CR LF\n"
+        << "                       (default: " << sh::harvest::exclusionFilePath().string() << ",\n"
+        << "                       when it exists)\n"
+        << "  -k, --keywords FILE  more keywords, one per line, UTF-8 or GBK ('-': stdin)\n"
+        << "  -f, --format FORMAT  urls    one site per line (default)\n"
+        << "                       titled  a site line, then its title line\n"
+        << "                       tsv     rank, site, title, keyword, page; a header line\n"
+        << "                       json    an array of objects with those members\n"
+        << "  -o, --output FILE    write to FILE (replaced only once complete) instead of\n"
+        << "                       standard output\n"
+        << "  -e, --encoding ENC   gbk (default) or utf-8, for urls and titled; tsv and json\n"
+        << "                       are always UTF-8\n"
+        << "  -d, --delay MS       pause between two requests, in milliseconds (default 0)\n"
+        << "  -t, --timeout S      time limit of each request, in seconds (default 60)\n"
+        << "  -h, --help           show this help\n\n"
+        << "Each keyword is a run of its own: repeats are dropped within it and its ranks\n"
+        << "start at 0. With several keywords, urls and titled give each keyword's rows in\n"
+        << "turn, in keyword order. In GBK they are byte for byte the window's saved files\n"
+        << "(\"已采集网址N.txt\", \"已采集标题+网址N.txt\"), every line ending in CR LF.\n\n"
+        << "Progress goes to standard error when it is a terminal.\n"
+        << "Exit status: 0 done; 1 nothing could be fetched at all (every request failed or\n"
+        << "timed out), or the output could not be written; 2 bad usage or a named file\n"
+        << "that cannot be read.\n"
+        << "SITEHARVEST_SEARCH_HOST (host or host:port) points the search elsewhere.\n";
+}
+
+void printSuggestHelp(std::ostream& out) {
+    out << "Usage: " << kProgramName << " suggest [OPTION]... KEYWORD\n"
+        << "Print the suggestion service's completions of KEYWORD, one per line, as the\n"
+        << "service writes them (escapes are not decoded).\n\n"
+        << "  -e, --encoding ENC   utf-8 (default) or gbk\n"
+        << "  -t, --timeout S      time limit of the request, in seconds (default 60)\n"
+        << "  -h, --help           show this help\n\n"
+        << "Exit status: 0 done (also when there is no suggestion); 1 the request failed or\n"
+        << "timed out; 2 bad usage.\n"
+        << "SITEHARVEST_SUGGEST_HOST (host or host:port) points the request elsewhere.\n";
+}
+
+class Reporter {
+public:
+    explicit Reporter(std::ostream& err) : m_err(err) {}
+    void error(const std::string& message) { m_err << kProgramName << ": " << message << '\n'; }
+    void warning(const std::string& message) {
+        m_err << kProgramName << ": warning: " << message << '\n';
+    }
+    int usageError(const std::string& message) {
+        error(message);
+        m_err << "Try '" << kProgramName << " --help' for more information.\n";
+        return kExitUsage;
+    }
+
+private:
+    std::ostream& m_err;
+};
+
+// Puts the previous request time limit back when the command is done.
+class TimeoutScope {
+public:
+    explicit TimeoutScope(int seconds) : m_previous(sh::harvest::requestTimeout()) {
+        sh::harvest::setRequestTimeout(seconds);
+    }
+    ~TimeoutScope() { sh::harvest::setRequestTimeout(m_previous); }
+    TimeoutScope(const TimeoutScope&) = delete;
+    TimeoutScope& operator=(const TimeoutScope&) = delete;
+
+private:
+    std::optional<int> m_previous;
+};
+
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Empty when the file can be opened and read; the reason otherwise. (A directory opens
+// but fails the read.)
+std::string readableProblem(const std::string& path) {
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    errno = 0;
+    std::unique_ptr<std::FILE, Closer> in(std::fopen(path.c_str(), "rb"));
+    if (!in)
+        return std::strerror(errno);
+    char byte;
+    if (std::fread(&byte, 1, 1, in.get()) == 0 && std::ferror(in.get()))
+        return std::strerror(errno ? errno : EIO);
+    return {};
+}
+
+// Empty when a file of that name can be created or replaced; the reason otherwise.
+// Checked before the harvest, so a typo does not cost a whole run.
+std::string writableProblem(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return std::strerror(EISDIR);
+    fs::path parent = fs::path(path).parent_path();
+    if (parent.empty())
+        parent = ".";
+    if (::access(parent.c_str(), W_OK | X_OK) != 0)
+        return std::strerror(errno);
+    return {};
+}
+
+// Writes the whole text; false when the stream failed.
+bool writeAll(std::ostream& out, const std::string& text) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool showProgress) {
+    Reporter report(err);
+
+    std::vector<Text> keywords;
+    for (const std::string& argument : options.keywords) {
+        bool lossy = false;
+        keywords.push_back(keywordFromArgument(argument, &lossy));
+        if (lossy)
+            report.warning("keyword " + quoted(argument) +
+                           " holds characters that GBK lacks; they are searched as '?'");
+    }
+    if (options.keywordFile) {
+        KeywordFile file = readKeywordFile(*options.keywordFile);
+        if (!file.error.empty()) {
+            report.error("cannot read keyword file " + quoted(*options.keywordFile) + ": " +
+                         file.error);
+            return kExitUsage;
+        }
+        if (file.keywords.empty() && keywords.empty()) {
+            report.error("keyword file " + quoted(*options.keywordFile) + " holds no keyword");
+            return kExitUsage;
+        }
+        keywords.insert(keywords.end(), file.keywords.begin(), file.keywords.end());
+    }
+
+    ExclusionList exclusions;
+    if (options.excludeFile) {
+        // Asked for by name, so a file that cannot be read is an error, unlike the
+        // default file, which simply may not be there.
+        if (std::string why = readableProblem(*options.excludeFile); !why.empty()) {
+            report.error("cannot read exclusion file " + quoted(*options.excludeFile) + ": " + why);
+            return kExitUsage;
+        }
+        exclusions = sh::harvest::loadExclusionList(fs::path(*options.excludeFile));
+    } else {
+        exclusions = sh::harvest::loadExclusionList();
+    }
+
+    if (options.outputFile) {
+        if (std::string why = writableProblem(*options.outputFile); !why.empty()) {
+            report.error("cannot write " + quoted(*options.outputFile) + ": " + why);
+            return kExitUsage;
+        }
+    }
+
+    TimeoutScope timeout(options.timeoutSeconds);
+    RequestPacer pacer{std::chrono::milliseconds(options.delayMs)};
+    std::vector<KeywordHarvest> harvests;
+    harvests.reserve(keywords.size());
+    int requests = 0;
+    int failures = 0;
+    for (std::size_t k = 0; k < keywords.size(); ++k) {
+        std::string label = utf8(keywords[k]);
+        if (keywords.size() > 1)
+            label =
+                "[" + std::to_string(k + 1) + "/" + std::to_string(keywords.size()) + "] " + label;
+        ProgressFunction progress;
+        if (showProgress) {
+            // "\r" and erase-line keep the progress on one line of the terminal.
+            progress = [&](int page, int pages, int rows) {
+                err << "\r\x1b[K" << label << ": page " << page << '/' << pages << ", " << rows
+                    << (rows == 1 ? " row" : " rows") << std::flush;
+            };
+        }
+        harvests.push_back(harvestPages(keywords[k], options.pages, exclusions, pacer, progress));
+        const KeywordHarvest& done = harvests.back();
+        if (showProgress) {
+            err << "\r\x1b[K" << label << ": " << done.rows.rowCount()
+                << (done.rows.rowCount() == 1 ? " row" : " rows") << " from " << done.requests
+                << (done.requests == 1 ? " page" : " pages");
+            if (done.failures > 0)
+                err << " (" << done.failures << " failed)";
+            err << '\n' << std::flush;
+        }
+        requests += done.requests;
+        failures += done.failures;
+    }
+
+    if (requests > 0 && failures == requests) {
+        // Writing an empty result would look like a search that found nothing, and
+        // would replace a good earlier file; write nothing instead.
+        report.error("nothing could be fetched: all " + std::to_string(requests) +
+                     (requests == 1 ? " request" : " requests") + " to " +
+                     sh::harvest::searchHost().bytes() + " failed or timed out");
+        return kExitFailure;
+    }
+    if (failures > 0) {
+        report.warning(std::to_string(failures) + " of " + std::to_string(requests) +
+                       " requests failed or timed out; their pages gave no rows");
+    }
+
+    const std::string text = formatHarvests(harvests, options.format,
+                                            effectiveEncoding(options.format, options.encoding));
+    if (options.outputFile) {
+        const std::string why = sh::exporting::writeFileAtomically(*options.outputFile, text);
+        if (!why.empty()) {
+            report.error("cannot write " + quoted(*options.outputFile) + ": " + why);
+            return kExitFailure;
+        }
+    } else if (!writeAll(out, text)) {
+        report.error("cannot write to standard output");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+int runSuggest(const Options& options, std::ostream& out, std::ostream& err) {
+    Reporter report(err);
+    bool lossy = false;
+    const Text keyword = keywordFromArgument(options.keywords.front(), &lossy);
+    if (lossy)
+        report.warning("the keyword holds characters that GBK lacks; they are sent as '?'");
+
+    TimeoutScope timeout(options.timeoutSeconds);
+    const Bytes reply = sh::web::webRequest(sh::harvest::suggestionAddress(keyword), {}, {}, {}, {},
+                                            {}, sh::harvest::requestTimeout());
+    if (isFailedReply(reply)) {
+        report.error("nothing could be fetched: the request to " +
+                     sh::harvest::suggestHost().bytes() + " failed or timed out");
+        return kExitFailure;
+    }
+
+    const bool gbkOut = options.encoding == Encoding::Gbk;
+    std::string text;
+    for (const Text& item : sh::harvest::suggestionItems(sh::text::toText(reply))) {
+        std::string line = gbkOut ? item.bytes() : utf8(item);
+        // One suggestion per line, whatever the reply holds.
+        for (char& c : line) {
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        }
+        text += line + '\n';
+    }
+    if (!writeAll(out, text)) {
+        report.error("cannot write to standard output");
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+}  // namespace
+
+int runCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                   bool showProgress) {
+    const ParseResult parsed = parseCommandLine(args);
+    if (!parsed.error.empty())
+        return Reporter(err).usageError(parsed.error);
+
+    const Options& options = parsed.options;
+    switch (options.command) {
+        case Command::Help:
+            if (options.helpTopic == Command::Search)
+                printSearchHelp(out);
+            else if (options.helpTopic == Command::Suggest)
+                printSuggestHelp(out);
+            else
+                printMainHelp(out);
+            return writeAll(out, {}) ? kExitSuccess : kExitFailure;
+        case Command::Version:
+            out << kProgramName << ' ' << SH_VERSION << '\n';
+            return writeAll(out, {}) ? kExitSuccess : kExitFailure;
+        case Command::Search:
+            return runSearch(options, out, err, showProgress);
+        case Command::Suggest:
+            return runSuggest(options, out, err);
+    }
+    return kExitUsage;
+}
+
+}  // namespace sh::cli

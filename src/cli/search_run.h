@@ -1,0 +1,55 @@
+#pragma once
+
+// The search command's harvest: each keyword is fetched page by page exactly as the
+// window's search button does it (same addresses, offsets from 10, the same extraction,
+// seen set and exclusion list), and the page that gave each row is noted.
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+#include "harvest/exclusion_list.h"
+#include "harvest/result_list.h"
+#include "text/text.h"
+
+namespace sh::cli {
+
+using sh::harvest::ExclusionList;
+using sh::harvest::ResultList;
+using sh::text::Bytes;
+using sh::text::Text;
+
+// One keyword's run: its own seen set, ranks from 0.
+struct KeywordHarvest {
+    Text keyword;                // GBK
+    ResultList rows;             // rank, site, title (GBK), as the window lists them
+    std::vector<int> pageOfRow;  // 1-based page of each row, parallel to rows
+    int requests = 0;
+    int failures = 0;  // requests that gave nothing: an error or the time-out text
+};
+
+// True when a reply of webRequest means the page could not be fetched.
+bool isFailedReply(const Bytes& reply);
+
+// Keeps a pause between two consecutive requests, also across keywords; none before
+// the first.
+class RequestPacer {
+public:
+    explicit RequestPacer(std::chrono::milliseconds delay) : m_delay(delay) {}
+    void beforeRequest();
+
+private:
+    std::chrono::milliseconds m_delay;
+    bool m_first = true;
+};
+
+// Called before each page is fetched: page (1-based), pages, rows listed so far.
+using ProgressFunction = std::function<void(int page, int pages, int rows)>;
+
+// Harvests pages 1..pages of a GBK keyword. Each request uses
+// sh::harvest::requestTimeout(). Never fails as a whole: a failed page adds no row and
+// is counted in `failures`.
+KeywordHarvest harvestPages(const Text& keyword, int pages, const ExclusionList& exclusions,
+                            RequestPacer& pacer, const ProgressFunction& progress = {});
+
+}  // namespace sh::cli

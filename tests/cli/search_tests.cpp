@@ -1,0 +1,343 @@
+// The search and suggest commands run in-process against the loopback stand-in of the
+// two services.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+#include <sstream>
+
+#include "cli/command_line.h"
+#include "cli/output_format.h"
+#include "cli_test_support.h"
+#include "export/list_file.h"
+#include "harvest/harvest_run.h"
+#include "harvest/result_extraction.h"
+#include "standin/standin_server.h"
+#include "support/fake_window.h"
+#include "text/codepage.h"
+#include "text/program_directory.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using sh::clitest::readBytes;
+using sh::clitest::writeBytes;
+using sh::harvest::EditBox;
+using sh::standin::Failure;
+using sh::standin::ServiceKind;
+using sh::standin::StandinServer;
+using sh::text::gbk;
+using sh::text::Text;
+
+struct ExpectedRow {
+    std::string site, titleUtf8;
+    int page;
+};
+
+// What one keyword's run over pages 1..pages should list, worked out from what the
+// stand-in serves: first appearance wins, a fragment (exact bytes) drops a site.
+std::vector<ExpectedRow> expectedRows(const std::string& keyword, int pages,
+                                      const std::vector<std::string>& exclusions = {},
+                                      const std::set<int>& failedPages = {}) {
+    std::set<std::string> seen;
+    std::vector<ExpectedRow> rows;
+    for (int page = 1; page <= pages; ++page) {
+        if (failedPages.count(page))
+            continue;
+        for (const auto& result : sh::standin::resultsFor(keyword, page * 10)) {
+            const std::string site = "http://" + result.site + "/";
+            if (!seen.insert(site).second)
+                continue;
+            bool excluded = false;
+            for (const auto& fragment : exclusions) excluded |= site.find(fragment) != site.npos;
+            if (excluded)
+                continue;
+            rows.push_back(
+                {site, sh::text::utf8(sh::harvest::cleanTitle(gbk(result.titleUtf8))), page});
+        }
+    }
+    return rows;
+}
+
+std::string expectedTsv(const std::vector<std::pair<std::string, std::vector<ExpectedRow>>>& runs) {
+    std::string tsv = "rank\tsite\ttitle\tkeyword\tpage\n";
+    for (const auto& [keyword, rows] : runs) {
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            tsv += std::to_string(r) + "\t" + rows[r].site + "\t" + rows[r].titleUtf8 + "\t" +
+                   keyword + "\t" + std::to_string(rows[r].page) + "\n";
+        }
+    }
+    return tsv;
+}
+
+class SearchCommandTest : public ::testing::Test {
+protected:
+    struct Result {
+        int status;
+        std::string out, err;
+    };
+
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        setenv("SITEHARVEST_SEARCH_HOST", server.hostPort().c_str(), 1);
+        setenv("SITEHARVEST_SUGGEST_HOST", server.hostPort().c_str(), 1);
+        dir = sh::clitest::scratchDirectory();
+        sh::setProgramDirectory(dir);
+    }
+    void TearDown() override {
+        unsetenv("SITEHARVEST_SEARCH_HOST");
+        unsetenv("SITEHARVEST_SUGGEST_HOST");
+        std::filesystem::remove_all(dir);
+    }
+
+    Result run(const std::vector<std::string>& args, bool progress = false) {
+        std::ostringstream out, err;
+        const int status = sh::cli::runCommandLine(args, out, err, progress);
+        return {status, out.str(), err.str()};
+    }
+
+    std::vector<std::string> searchedWords() const {
+        std::vector<std::string> words;
+        for (const auto& request : server.requests()) {
+            if (request.kind == ServiceKind::Search)
+                words.push_back(request.wordDecoded + "@" + std::to_string(request.pn));
+        }
+        return words;
+    }
+
+    StandinServer server;
+    std::filesystem::path dir;
+};
+
+TEST_F(SearchCommandTest, ListFormatsAreByteForByteTheWindowsSavedFiles) {
+    // One fragment in the exclusion file beside the program: both front ends read it.
+    writeBytes(dir / "排除网址.txt", "shop17\r\n");
+
+    sh::testing::FakeWindow window;
+    window.edits[EditBox::编辑框1] = gbk("北京公司");
+    window.edits[EditBox::编辑框3] = Text("4");
+    sh::harvest::onSearchClicked(window);
+    sh::exporting::onSaveUrlsClicked(window);
+    sh::exporting::onSaveUrlsAndTitlesClicked(window);
+    const int rows = window.list.rowCount();
+    ASSERT_GT(rows, 20);
+    const std::string urlsFile = readBytes(sh::exporting::urlsFilePath(rows));
+    const std::string titledFile = readBytes(sh::exporting::urlsAndTitlesFilePath(rows));
+    const auto windowRequests = server.requests();
+    server.clearRequests();
+
+    const Result urls = run({"search", "--pages", "4", "北京公司"});
+    EXPECT_EQ(urls.status, 0) << urls.err;
+    EXPECT_EQ(urls.err, "");
+    EXPECT_EQ(urls.out, urlsFile);
+    const Result titled = run({"search", "-p", "4", "-f", "titled", "北京公司"});
+    EXPECT_EQ(titled.out, titledFile);
+    const Result titledUtf8 = run({"search", "-p", "4", "-f", "titled", "-e", "utf-8", "北京公司"});
+    EXPECT_EQ(titledUtf8.out, sh::text::utf8(Text(titledFile)));
+
+    // The same requests, target for target.
+    const auto cliRequests = server.requests();
+    ASSERT_EQ(cliRequests.size(), 3 * windowRequests.size());
+    for (std::size_t i = 0; i < cliRequests.size(); ++i) {
+        EXPECT_EQ(cliRequests[i].target, windowRequests[i % windowRequests.size()].target);
+    }
+}
+
+TEST_F(SearchCommandTest, TsvAndJsonNameTheKeywordAndPageOfEveryRow) {
+    const auto rows = expectedRows("网站建设", 3);
+    const Result tsv = run({"search", "-p", "3", "-f", "tsv", "网站建设"});
+    EXPECT_EQ(tsv.status, 0);
+    EXPECT_EQ(tsv.out, expectedTsv({{"网站建设", rows}}));
+
+    const Result json = run({"search", "-p", "3", "--format=json", "网站建设"});
+    std::string expected = "[\n";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        expected += "{\"rank\": " + std::to_string(r) +
+                    ", \"site\": " + sh::cli::jsonString(rows[r].site) +
+                    ", \"title\": " + sh::cli::jsonString(rows[r].titleUtf8) +
+                    ", \"keyword\": \"网站建设\", \"page\": " + std::to_string(rows[r].page) +
+                    (r + 1 < rows.size() ? "},\n" : "}\n");
+    }
+    EXPECT_EQ(json.out, expected + "]\n");
+}
+
+TEST_F(SearchCommandTest, EachKeywordIsARunOfItsOwnInKeywordOrder) {
+    // The stand-in lists the same sites for every keyword, so the second run lists
+    // again what the first one did: repeats are dropped within a run only.
+    const Result tsv = run({"search", "-p", "2", "-f", "tsv", "北京公司", "seo"});
+    EXPECT_EQ(tsv.out, expectedTsv({{"北京公司", expectedRows("北京公司", 2)},
+                                    {"seo", expectedRows("seo", 2)}}));
+    EXPECT_EQ(searchedWords(),
+              (std::vector<std::string>{"北京公司@10", "北京公司@20", "seo@10", "seo@20"}));
+
+    std::string urls;
+    for (const char* keyword : {"北京公司", "seo"}) {
+        for (const auto& row : expectedRows(keyword, 2)) urls += row.site + "\r\n";
+    }
+    EXPECT_EQ(run({"search", "-p", "2", "北京公司", "seo"}).out, urls);
+}
+
+TEST_F(SearchCommandTest, KeywordFilesInGbkAndUtf8AreReadAlike) {
+    const std::string lines = "北京公司\r\n\r\n网站建设\r\n";
+    const struct {
+        const char* name;
+        std::string content;
+    } files[] = {
+        {"utf-8", lines},
+        {"utf-8 with BOM", "\xEF\xBB\xBF" + lines},
+        {"gbk", gbk(lines).bytes()},
+    };
+    for (const auto& file : files) {
+        server.clearRequests();
+        writeBytes(dir / "keywords.txt", file.content);
+        const Result r =
+            run({"search", "-p", "1", "seo", "--keywords", (dir / "keywords.txt").string()});
+        EXPECT_EQ(r.status, 0) << file.name << ": " << r.err;
+        // Command-line keywords first, then the file's.
+        EXPECT_EQ(searchedWords(),
+                  (std::vector<std::string>{"seo@10", "北京公司@10", "网站建设@10"}))
+            << file.name;
+    }
+}
+
+TEST_F(SearchCommandTest, ExclusionFileBesideTheProgramOrNamedOnTheCommandLine) {
+    writeBytes(dir / "排除网址.txt", "shop1\r\n");
+    writeBytes(dir / "other.txt", gbk("site2\r\nshop9").bytes());
+    auto sites = [](const std::vector<ExpectedRow>& rows) {
+        std::string text;
+        for (const auto& row : rows) text += row.site + "\r\n";
+        return text;
+    };
+    EXPECT_EQ(run({"search", "-p", "2", "x"}).out, sites(expectedRows("x", 2, {"shop1"})));
+    // A named file replaces the default one.
+    EXPECT_EQ(run({"search", "-p", "2", "-x", (dir / "other.txt").string(), "x"}).out,
+              sites(expectedRows("x", 2, {"site2", "shop9"})));
+    // No default file: nothing is excluded, and nothing is said about it.
+    std::filesystem::remove(dir / "排除网址.txt");
+    const Result none = run({"search", "-p", "2", "x"});
+    EXPECT_EQ(none.out, sites(expectedRows("x", 2)));
+    EXPECT_EQ(none.err, "");
+}
+
+TEST_F(SearchCommandTest, ANamedFileThatCannotBeUsedStopsBeforeAnyRequest) {
+    std::filesystem::create_directories(dir / "sub");
+    writeBytes(dir / "out.txt", "earlier result\r\n");
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"-x", (dir / "missing.txt").string()},
+         "cannot read exclusion file '" + (dir / "missing.txt").string() +
+             "': No such file or directory"},
+        {{"-x", (dir / "sub").string()}, "cannot read exclusion file"},
+        {{"-k", (dir / "missing.txt").string()}, "cannot read keyword file"},
+        {{"-o", (dir / "sub").string()},
+         "cannot write '" + (dir / "sub").string() + "': Is a directory"},
+        {{"-o", (dir / "no" / "such" / "out.txt").string()}, "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"search", "x"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(SearchCommandTest, FailedPagesAreSkippedWithAWarning) {
+    server.setPageFailure(20, Failure::Drop);
+    const Result r = run({"search", "-p", "3", "-f", "tsv", "x"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expectedTsv({{"x", expectedRows("x", 3, {}, {2})}}));
+    EXPECT_EQ(r.err,
+              "siteharvest-cli: warning: 1 of 3 requests failed or timed out; their pages gave "
+              "no rows\n");
+}
+
+TEST_F(SearchCommandTest, NothingFetchedAtAllIsAFailureAndLeavesTheOutputFileAlone) {
+    const std::string output = (dir / "out.txt").string();
+    writeBytes(output, "earlier result\r\n");
+    const std::string noRequestFetched = "siteharvest-cli: nothing could be fetched: all ";
+
+    // Every page dropped.
+    server.setPageFailure(10, Failure::Drop);
+    server.setPageFailure(20, Failure::Drop);
+    Result r = run({"search", "-p", "2", "-o", output, "x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              noRequestFetched + "2 requests to " + server.hostPort() + " failed or timed out\n");
+
+    // Every page too slow for the time limit.
+    server.setPageFailure(10, Failure::None);
+    server.setPageDelay(10, 2500ms);
+    r = run({"search", "-p", "1", "--timeout", "1", "-o", output, "x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(noRequestFetched + "1 request to"), std::string::npos);
+
+    // Nothing listening at all.
+    server.stop();
+    r = run({"search", "-p", "2", "x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(noRequestFetched), std::string::npos);
+
+    EXPECT_EQ(readBytes(output), "earlier result\r\n");
+}
+
+TEST_F(SearchCommandTest, OutputFileIsReplacedWithTheWholeResult) {
+    const std::string output = (dir / "out.txt").string();
+    writeBytes(output, "earlier result, longer than what replaces it ...........\r\n");
+    const Result toFile = run({"search", "-p", "2", "-o", output, "x"});
+    EXPECT_EQ(toFile.status, 0);
+    EXPECT_EQ(toFile.out, "");
+    EXPECT_EQ(readBytes(output), run({"search", "-p", "2", "x"}).out);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
+                            std::filesystem::directory_iterator()),
+              1);
+}
+
+TEST_F(SearchCommandTest, ProgressGoesToStandardErrorOnlyWhenAsked) {
+    const Result quiet = run({"search", "-p", "2", "北京公司"}, false);
+    EXPECT_EQ(quiet.err, "");
+
+    const Result shown = run({"search", "-p", "2", "北京公司"}, true);
+    EXPECT_EQ(shown.out, quiet.out);
+    const int rows = static_cast<int>(expectedRows("北京公司", 2).size());
+    EXPECT_NE(shown.err.find("北京公司: page 1/2, 0 rows"), std::string::npos) << shown.err;
+    EXPECT_NE(shown.err.find("北京公司: page 2/2, "), std::string::npos);
+    EXPECT_NE(shown.err.find("北京公司: " + std::to_string(rows) + " rows from 2 pages\n"),
+              std::string::npos);
+}
+
+TEST_F(SearchCommandTest, SuggestPrintsOneItemPerLine) {
+    Result r = run({"suggest", "北京"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "北京\n北京官网\n北京是什么\n北京怎么样\n");
+    EXPECT_EQ(run({"suggest", "-e", "gbk", "北京"}).out,
+              gbk("北京\n北京官网\n北京是什么\n北京怎么样\n").bytes());
+    ASSERT_FALSE(server.requests().empty());
+    EXPECT_EQ(server.requests().back().wordDecoded, "北京");
+    EXPECT_TRUE(server.requests().back().fixedPartsOk);
+
+    // Items stay as the service wrote them, escapes included; a line break cannot split
+    // one item over two lines.
+    server.setSuggestReplyRaw("cb({\"q\":\"x\",\"s\":[\"a\\u5317\",\"\",\"b\r\nc\"]});");
+    EXPECT_EQ(run({"suggest", "x"}).out, "a\\u5317\n\nb  c\n");
+
+    server.resetSuggestions();
+    server.setSuggestions({});
+    r = run({"suggest", "x"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+
+    server.setSuggestFailure("y", Failure::Drop);
+    r = run({"suggest", "y"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("nothing could be fetched"), std::string::npos);
+}
+
+}  // namespace
