@@ -47,8 +47,19 @@ std::size_t findBytes(std::string_view hay, std::size_t from, std::string_view s
     if (from > hay.size() || hay.size() - from < sub.size())
         return npos;
     if (!ignoreCase) {
-        const void* hit = memmem(hay.data() + from, hay.size() - from, sub.data(), sub.size());
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data()) : npos;
+        // memmem is searched window by window: the sanitizers' interceptors check the
+        // whole range they are given on every call, which would make a caller that
+        // searches again and again (splitText over a large file) quadratic.
+        constexpr std::size_t kWindow = 64 * 1024;
+        for (std::size_t pos = from;; pos += kWindow) {
+            const std::size_t rest = hay.size() - pos;
+            const std::size_t span = std::min(rest, kWindow + sub.size() - 1);
+            const void* hit = memmem(hay.data() + pos, span, sub.data(), sub.size());
+            if (hit)
+                return static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data());
+            if (span == rest)
+                return npos;
+        }
     }
     const unsigned char first = foldAscii(static_cast<unsigned char>(sub[0]));
     const std::size_t last = hay.size() - sub.size();

@@ -891,5 +891,21 @@ TEST(RandomBytes, ScanningOperationsKeepTheirRules) {
     }
 }
 
+// Long texts are searched window by window; a match that straddles a window edge, or
+// that starts right at one, must still be found where it is.
+TEST(FindText, MatchesAcrossSearchWindowEdgesInLongTexts) {
+    constexpr int kWindow = 64 * 1024;
+    for (int offset : {kWindow - 3, kWindow - 2, kWindow - 1, kWindow, kWindow + 1,
+                       2 * kWindow - 1, 3 * kWindow + 7}) {
+        SCOPED_TRACE(offset);
+        std::string bytes(static_cast<std::size_t>(3 * kWindow + 64), 'a');
+        bytes.replace(static_cast<std::size_t>(offset), 3, "xyz");
+        const Text text(bytes);
+        EXPECT_EQ(findText(text, "xyz"), offset + 1);
+        EXPECT_EQ(findText(text, "xyz", offset + 2), -1);
+        EXPECT_EQ(itemCount(splitText(text, "xyz")), 2);
+    }
+}
+
 }  // namespace
 }  // namespace sh::text
