@@ -4,11 +4,7 @@
 
 #include "harvest/harvest_run.h"
 #include "harvest/pattern_matcher.h"
-#include "harvest/result_extraction.h"
 #include "harvest/seen_set.h"
-#include "harvest/services.h"
-#include "text/codepage.h"
-#include "text/primitives.h"
 #include "web/web_request.h"
 
 namespace sh::cli {
@@ -34,16 +30,11 @@ KeywordHarvest harvestPages(const Text& keyword, int pages, const ExclusionList&
         if (progress)
             progress(page, pages, harvest.rows.rowCount());
         pacer.beforeRequest();
-        const Bytes reply = sh::web::webRequest(sh::harvest::searchAddress(keyword, page), {}, {},
-                                                {}, {}, {}, sh::harvest::requestTimeout());
+        const Bytes reply = sh::harvest::harvestPage(keyword, page, matcher, seen, exclusions,
+                                                     harvest.rows);
         ++harvest.requests;
         if (isFailedReply(reply))
             ++harvest.failures;
-
-        // Failed replies go through the extraction too, as in the window: they hold no
-        // match, so they add no row.
-        const Text pageText = sh::text::utf8ToGbk(sh::text::toText(reply));
-        sh::harvest::extractResults(pageText, matcher, seen, exclusions, harvest.rows);
         harvest.pageOfRow.resize(static_cast<std::size_t>(harvest.rows.rowCount()), page);
     }
     return harvest;

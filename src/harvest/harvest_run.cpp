@@ -1,9 +1,6 @@
 #include "harvest/harvest_run.h"
 
-#include "harvest/exclusion_list.h"
-#include "harvest/pattern_matcher.h"
 #include "harvest/result_extraction.h"
-#include "harvest/seen_set.h"
 #include "harvest/services.h"
 #include "text/codepage.h"
 #include "text/event_pump.h"
@@ -23,6 +20,17 @@ Text searchAddress(const Text& keyword, std::int32_t page) {
         "s?ref=www_colorful&lid=10920360957018508356&word=",
         urlEncode(keyword), "&pn=", toText(static_cast<double>(page) * 10),
         "&rn=10&tn=middle&prest=111041&st=111081&usm=0&sa=np");
+}
+
+Bytes harvestPage(const Text& keyword, std::int32_t page, PatternMatcher& matcher,
+                  SeenSet& seen, const ExclusionList& exclusions, ResultList& list) {
+    const Bytes reply =
+        sh::web::webRequest(searchAddress(keyword, page), {}, {}, {}, {}, {}, requestTimeout());
+    // A failed or timed-out reply holds no match and so adds no row.
+    if (!currentPump().isClosing()) {
+        extractResults(utf8ToGbk(toText(reply)), matcher, seen, exclusions, list);
+    }
+    return reply;
 }
 
 void onSearchClicked(Window& window) {
@@ -46,12 +54,10 @@ void harvestKeyword(Window& window, const Text& keyword, std::int32_t pages) {
         if (pump.isClosing())
             return;
         window.setButtonText(Button::按钮1, concatText(toText(i), "/", toText(pages)));
-        const Text address = searchAddress(keyword, i);
-        const Bytes reply = sh::web::webRequest(address, {}, {}, {}, {}, {}, requestTimeout());
-        if (pump.isClosing())
-            return;
-        extractResults(utf8ToGbk(toText(reply)), matcher, seen, exclusions, window.resultList());
+        harvestPage(keyword, i, matcher, seen, exclusions, window.resultList());
     }
+    if (pump.isClosing())
+        return;
 
     window.setButtonText(Button::按钮1, gbk("搜索"));
     window.setButtonDisabled(Button::按钮1, false);
