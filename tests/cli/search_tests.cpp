@@ -14,6 +14,7 @@
 #include "harvest/harvest_run.h"
 #include "harvest/result_extraction.h"
 #include "standin/standin_server.h"
+#include "support/expected_listing.h"
 #include "support/fake_window.h"
 #include "text/codepage.h"
 #include "text/program_directory.h"
@@ -30,41 +31,19 @@ using sh::standin::StandinServer;
 using sh::text::gbk;
 using sh::text::Text;
 
-struct ExpectedRow {
-    std::string site, titleUtf8;
-    int page;
-};
+using sh::testing::ExpectedRow;
 
-// What one keyword's run over pages 1..pages should list, worked out from what the
-// stand-in serves: first appearance wins, a fragment (exact bytes) drops a site.
 std::vector<ExpectedRow> expectedRows(const std::string& keyword, int pages,
                                       const std::vector<std::string>& exclusions = {},
                                       const std::set<int>& failedPages = {}) {
-    std::set<std::string> seen;
-    std::vector<ExpectedRow> rows;
-    for (int page = 1; page <= pages; ++page) {
-        if (failedPages.count(page))
-            continue;
-        for (const auto& result : sh::standin::resultsFor(keyword, page * 10)) {
-            const std::string site = "http://" + result.site + "/";
-            if (!seen.insert(site).second)
-                continue;
-            bool excluded = false;
-            for (const auto& fragment : exclusions) excluded |= site.find(fragment) != site.npos;
-            if (excluded)
-                continue;
-            rows.push_back(
-                {site, sh::text::utf8(sh::harvest::cleanTitle(gbk(result.titleUtf8))), page});
-        }
-    }
-    return rows;
+    return sh::testing::expectedListing(keyword, pages, exclusions, failedPages);
 }
 
 std::string expectedTsv(const std::vector<std::pair<std::string, std::vector<ExpectedRow>>>& runs) {
     std::string tsv = "rank\tsite\ttitle\tkeyword\tpage\n";
     for (const auto& [keyword, rows] : runs) {
         for (std::size_t r = 0; r < rows.size(); ++r) {
-            tsv += std::to_string(r) + "\t" + rows[r].site + "\t" + rows[r].titleUtf8 + "\t" +
+            tsv += std::to_string(r) + "\t" + rows[r].site + "\t" + sh::text::utf8(rows[r].title) + "\t" +
                    keyword + "\t" + std::to_string(rows[r].page) + "\n";
         }
     }
@@ -155,7 +134,7 @@ TEST_F(SearchCommandTest, TsvAndJsonNameTheKeywordAndPageOfEveryRow) {
     for (std::size_t r = 0; r < rows.size(); ++r) {
         expected += "{\"rank\": " + std::to_string(r) +
                     ", \"site\": " + sh::cli::jsonString(rows[r].site) +
-                    ", \"title\": " + sh::cli::jsonString(rows[r].titleUtf8) +
+                    ", \"title\": " + sh::cli::jsonString(sh::text::utf8(rows[r].title)) +
                     ", \"keyword\": \"网站建设\", \"page\": " + std::to_string(rows[r].page) +
                     (r + 1 < rows.size() ? "},\n" : "}\n");
     }
