@@ -37,6 +37,7 @@
 #include <QTimer>
 
 #include "app/main_window.h"
+#include "bench/app/process_memory.h"
 #include "app/startup.h"
 #include "cli/command_line.h"
 #include "harvest/harvest_run.h"
@@ -59,49 +60,12 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// A field of /proc/<pid>/status in KiB (VmHWM: peak resident set), 0 if missing.
-long statusKiB(const std::string& pid, const char* key) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size() + 1));
-    return 0;
-}
-
-long parentOf(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    if (line.empty())
-        return 0;
-    std::istringstream rest(line.substr(line.rfind(')') + 2));
-    std::string state;
-    long ppid = 0;
-    rest >> state >> ppid;
-    return ppid;
-}
-
-// Peak resident memory of this process and of the WebEngine helpers it started.
 void printMemory(const char* when) {
-    long helpers = 0;
-    const long me = getpid();
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename();
-        if (pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        for (long p = parentOf(pid), depth = 0; p > 1 && depth < 4;
-             p = parentOf(std::to_string(p)), ++depth)
-            if (p == me) {
-                helpers += statusKiB(pid, "VmHWM:");
-                break;
-            }
-    }
+    const auto memory = sh::bench::processMemory();
     std::printf(
         "peak memory %-26s window process %6.1f MiB (now %6.1f), WebEngine helpers "
         "%6.1f MiB\n",
-        when, statusKiB("self", "VmHWM:") / 1024.0, statusKiB("self", "VmRSS:") / 1024.0,
-        helpers / 1024.0);
+        when, memory.peakMiB, memory.nowMiB, memory.helpersPeakMiB);
 }
 
 // One GET over a fresh connection, the reply read to its end; false on any failure.

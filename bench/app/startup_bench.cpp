@@ -19,6 +19,7 @@
 #include <QWebEngineView>
 
 #include "app/main_window.h"
+#include "bench/app/process_memory.h"
 #include "app/startup.h"
 #include "harvest/window.h"
 
@@ -41,46 +42,10 @@ double msSinceProcessStart() {
     return nowMs - startTicks * 1e3 / double(sysconf(_SC_CLK_TCK));
 }
 
-// A field of /proc/<pid>/status in KiB (VmHWM: peak resident set), 0 if missing.
-long statusKiB(const std::string& pid, const char* key) {
-    std::ifstream status("/proc/" + pid + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(key, 0) == 0)
-            return std::stol(line.substr(std::string(key).size() + 1));
-    return 0;
-}
-
-long parentOf(const std::string& pid) {
-    std::ifstream stat("/proc/" + pid + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::istringstream rest(line.substr(line.rfind(')') + 2));
-    std::string state;
-    long ppid = 0;
-    rest >> state >> ppid;
-    return ppid;
-}
-
-// Peak resident memory of this process and of the WebEngine helpers it started
-// (their children included), in MiB.
 void printMemory(const char* when) {
-    const long self = statusKiB("self", "VmHWM:");
-    long helpers = 0;
-    const long me = getpid();
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename();
-        if (pid.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        for (long p = parentOf(pid), depth = 0; p > 1 && depth < 4;
-             p = parentOf(std::to_string(p)), ++depth)
-            if (p == me) {
-                helpers += statusKiB(pid, "VmHWM:");
-                break;
-            }
-    }
+    const auto memory = sh::bench::processMemory();
     std::printf("peak memory %-28s window process %6.1f MiB, WebEngine helpers %6.1f MiB\n", when,
-                self / 1024.0, helpers / 1024.0);
+                memory.peakMiB, memory.helpersPeakMiB);
 }
 
 void measure(sh::app::MainWindow& window) {
