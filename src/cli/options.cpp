@@ -8,24 +8,24 @@ namespace sh::cli {
 
 namespace {
 
-struct OptionSpec {
+struct OptionDef {
     std::string_view longName;
     char shortName;
     bool takesValue;
 };
 
 constexpr std::array kSearchOptions{
-    OptionSpec{"pages", 'p', true},    OptionSpec{"exclude", 'x', true},
-    OptionSpec{"keywords", 'k', true}, OptionSpec{"format", 'f', true},
-    OptionSpec{"output", 'o', true},   OptionSpec{"encoding", 'e', true},
-    OptionSpec{"delay", 'd', true},    OptionSpec{"timeout", 't', true},
-    OptionSpec{"help", 'h', false},
+    OptionDef{"pages", 'p', true},    OptionDef{"exclude", 'x', true},
+    OptionDef{"keywords", 'k', true}, OptionDef{"format", 'f', true},
+    OptionDef{"output", 'o', true},   OptionDef{"encoding", 'e', true},
+    OptionDef{"delay", 'd', true},    OptionDef{"timeout", 't', true},
+    OptionDef{"help", 'h', false},
 };
 
 constexpr std::array kSuggestOptions{
-    OptionSpec{"encoding", 'e', true},
-    OptionSpec{"timeout", 't', true},
-    OptionSpec{"help", 'h', false},
+    OptionDef{"encoding", 'e', true},
+    OptionDef{"timeout", 't', true},
+    OptionDef{"help", 'h', false},
 };
 
 std::string quoted(std::string_view text) {
@@ -130,7 +130,7 @@ std::string checkCombination(const Options& options) {
 }
 
 ParseResult parseCommand(Command command, std::span<const std::string> args,
-                         std::span<const OptionSpec> specs) {
+                         std::span<const OptionDef> defs) {
     ParseResult result;
     Options& options = result.options;
     options.command = command;
@@ -151,7 +151,7 @@ ParseResult parseCommand(Command command, std::span<const std::string> args,
             continue;
         }
 
-        const OptionSpec* spec = nullptr;
+        const OptionDef* def = nullptr;
         std::optional<std::string_view> inlineValue;
         if (arg.starts_with("--")) {
             std::string_view name = arg.substr(2);
@@ -159,39 +159,39 @@ ParseResult parseCommand(Command command, std::span<const std::string> args,
                 inlineValue = name.substr(eq + 1);
                 name = name.substr(0, eq);
             }
-            for (const OptionSpec& s : specs) {
+            for (const OptionDef& s : defs) {
                 if (s.longName == name)
-                    spec = &s;
+                    def = &s;
             }
-            if (!spec)
+            if (!def)
                 return fail("unknown option " + quoted(arg.substr(0, 2 + name.size())));
-            if (!spec->takesValue && inlineValue)
+            if (!def->takesValue && inlineValue)
                 return fail("option --" + std::string(name) + " takes no value");
         } else {
-            for (const OptionSpec& s : specs) {
+            for (const OptionDef& s : defs) {
                 if (s.shortName == arg[1])
-                    spec = &s;
+                    def = &s;
             }
-            if (!spec)
+            if (!def)
                 return fail("unknown option " + quoted(arg.substr(0, 2)));
             if (arg.size() > 2) {
-                if (!spec->takesValue)
+                if (!def->takesValue)
                     return fail("option -" + std::string(1, arg[1]) + " takes no value");
                 inlineValue = arg.substr(2);
             }
         }
 
         std::string_view value;
-        if (spec->takesValue) {
+        if (def->takesValue) {
             if (inlineValue) {
                 value = *inlineValue;
             } else if (i + 1 < args.size()) {
                 value = args[++i];
             } else {
-                return fail("option --" + std::string(spec->longName) + " needs a value");
+                return fail("option --" + std::string(def->longName) + " needs a value");
             }
         }
-        if (std::string error = applyOption(options, spec->longName, value); !error.empty())
+        if (std::string error = applyOption(options, def->longName, value); !error.empty())
             return fail(std::move(error));
     }
 
