@@ -287,48 +287,15 @@ void MainWindow::centreOnPrimaryScreen() {
          area.y() + (area.height() - kOuterHeight) / 2);
 }
 
+// The enumerators follow the form names in order: 编辑框1 is 0, 按钮1 is 0.
 QLineEdit* MainWindow::editBox(EditBox box) const {
-    switch (box) {
-        case EditBox::编辑框1:
-            return 编辑框1;
-        case EditBox::编辑框2:
-            return 编辑框2;
-        case EditBox::编辑框3:
-            return 编辑框3;
-        case EditBox::编辑框4:
-            return 编辑框4;
-        case EditBox::编辑框5:
-            return 编辑框5;
-        case EditBox::编辑框6:
-            return 编辑框6;
-        case EditBox::编辑框7:
-            return 编辑框7;
-    }
-    return nullptr;
+    QLineEdit* const boxes[] = {编辑框1, 编辑框2, 编辑框3, 编辑框4, 编辑框5, 编辑框6, 编辑框7};
+    return boxes[static_cast<int>(box)];
 }
 
 QPushButton* MainWindow::button(Button which) const {
-    switch (which) {
-        case Button::按钮1:
-            return 按钮1;
-        case Button::按钮2:
-            return 按钮2;
-        case Button::按钮3:
-            return 按钮3;
-        case Button::按钮4:
-            return 按钮4;
-        case Button::按钮5:
-            return 按钮5;
-        case Button::按钮6:
-            return 按钮6;
-        case Button::按钮7:
-            return 按钮7;
-        case Button::按钮8:
-            return 按钮8;
-        case Button::按钮9:
-            return 按钮9;
-    }
-    return nullptr;
+    QPushButton* const buttons[] = {按钮1, 按钮2, 按钮3, 按钮4, 按钮5, 按钮6, 按钮7, 按钮8, 按钮9};
+    return buttons[static_cast<int>(which)];
 }
 
 Text MainWindow::editText(EditBox box) const {
