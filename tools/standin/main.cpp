@@ -18,9 +18,16 @@ constexpr int kDefaultPort = 8765;
 
 void usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: siteharvest-standin [--port N] [--delay MS]\n"
-                 "  --port N    listen on 127.0.0.1:N (default %d; 0 picks a free port)\n"
-                 "  --delay MS  answer every request MS milliseconds late (default 0)\n",
+                 "usage: siteharvest-standin [--port N] [--delay MS] [--markup described|current]\n"
+                 "                           [--block-after N]\n"
+                 "  --port N           listen on 127.0.0.1:N (default %d; 0 picks a free port)\n"
+                 "  --delay MS         answer every request MS milliseconds late (default 0)\n"
+                 "  --markup M         result pages in the markup the result pattern reads\n"
+                 "                     (described, the default) or in the service's current\n"
+                 "                     markup (current)\n"
+                 "  --block-after N    answer the first N search requests, then every later one\n"
+                 "                     as a blocked client is answered: a redirect to a\n"
+                 "                     verification page\n",
                  kDefaultPort);
 }
 
@@ -42,18 +49,29 @@ long parseNumber(std::string_view text, long low, long high) {
 int main(int argc, char** argv) {
     long port = kDefaultPort;
     long delay = 0;
+    long blockAfter = -1;
+    sh::standin::Markup markup = sh::standin::Markup::Described;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
             return 0;
         }
-        if ((arg == "--port" || arg == "--delay") && i + 1 < argc) {
+        const bool known = arg == "--port" || arg == "--delay" || arg == "--block-after" ||
+                           arg == "--markup";
+        if (known && i + 1 < argc) {
             const std::string_view value = argv[++i];
-            long& target = arg == "--port" ? port : delay;
-            target =
-                arg == "--port" ? parseNumber(value, 0, 65535) : parseNumber(value, 0, 3600000);
-            if (target >= 0)
+            bool ok = true;
+            if (arg == "--markup") {
+                ok = value == "described" || value == "current";
+                markup = value == "current" ? sh::standin::Markup::Current
+                                            : sh::standin::Markup::Described;
+            } else {
+                long& target = arg == "--port" ? port : arg == "--delay" ? delay : blockAfter;
+                target = parseNumber(value, 0, arg == "--port" ? 65535 : 3600000);
+                ok = target >= 0;
+            }
+            if (ok)
                 continue;
             std::fprintf(stderr, "siteharvest-standin: bad value for %s: %s\n", argv[i - 1],
                          argv[i]);
@@ -74,6 +92,9 @@ int main(int argc, char** argv) {
 
     sh::standin::StandinServer server;
     server.setDelay(std::chrono::milliseconds(delay));
+    server.setMarkup(markup);
+    if (blockAfter >= 0)
+        server.setBlockAfter(static_cast<int>(blockAfter));
     std::mutex outputMutex;
     server.setObserver([&outputMutex](const sh::standin::StandinServer::Request& request) {
         std::lock_guard lock(outputMutex);

@@ -5,13 +5,13 @@
 
 namespace sh::standin {
 
-namespace {
-
 std::string hostFor(int number) {
     if (number % 2 == 0)
         return "www.shop" + std::to_string(number) + ".example";
     return "m.site" + std::to_string(number) + ".test";
 }
+
+namespace {
 
 std::string upperAscii(std::string text) {
     for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -43,4 +43,7 @@ std::string searchPage(std::string_view keyword, int pn);
 // The keyword as it is written into the page (see resultsFor).
 std::string escapeHtml(std::string_view text);
 
+// The made-up host numbered `number`: "www.shop<n>.example" or "m.site<n>.test".
+std::string hostFor(int number);
+
 }  // namespace sh::standin

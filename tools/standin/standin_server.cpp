@@ -71,6 +71,9 @@ struct StandinServer::Impl {
     std::optional<std::vector<std::string>> m_suggestions;
     std::optional<std::string> m_suggestRaw;
     std::function<void(const Request&)> m_observer;
+    Markup m_markup = Markup::Described;
+    std::optional<int> m_blockAfter;
+    int m_searchesSinceBlockSet = 0;
 
     void handle(const httplib::Request& req, httplib::Response& res);
     // Sleeps, unless the server stops first; returns false when it stops.
@@ -104,6 +107,7 @@ void StandinServer::Impl::handle(const httplib::Request& req, httplib::Response&
     Failure failure = Failure::None;
     std::string body;
     std::string contentType = "text/plain; charset=utf-8";
+    std::string location;
     std::function<void(const Request&)> observer;
     {
         std::lock_guard lock(m_mutex);
@@ -111,6 +115,17 @@ void StandinServer::Impl::handle(const httplib::Request& req, httplib::Response&
         if (req.method != "GET" && req.method != "HEAD") {
             entry.status = 405;
             body = "the stand-in answers GET only\n";
+        } else if (check.kind == ServiceKind::Other && req.path == kVerificationPath) {
+            entry.problem.clear();
+            entry.status = 200;
+            body = verificationPage();
+            contentType = "text/html; charset=utf-8";
+        } else if (check.kind == ServiceKind::Search && check.fixedPartsOk && m_blockAfter &&
+                   ++m_searchesSinceBlockSet > *m_blockAfter) {
+            entry.status = 302;
+            location = verificationLocation(req.target);
+            body = "<html><body>Found</body></html>";
+            contentType = "text/html";
         } else if (check.kind == ServiceKind::Other) {
             entry.status = 404;
             body = "not a service address of the stand-in\n";
@@ -123,7 +138,8 @@ void StandinServer::Impl::handle(const httplib::Request& req, httplib::Response&
             if (auto it = m_pageFailures.find(check.pn); it != m_pageFailures.end())
                 failure = it->second;
             entry.status = 200;
-            body = searchPage(check.wordDecoded, check.pn);
+            body = m_markup == Markup::Current ? currentSearchPage(check.wordDecoded, check.pn)
+                                               : searchPage(check.wordDecoded, check.pn);
             contentType = "text/html; charset=utf-8";
         } else {
             if (auto it = m_suggestDelays.find(check.wordDecoded); it != m_suggestDelays.end())
@@ -167,6 +183,8 @@ void StandinServer::Impl::handle(const httplib::Request& req, httplib::Response&
         return;
     }
     res.status = entry.status;
+    if (!location.empty())
+        res.set_header("Location", location);
     res.set_content(body, contentType);
 }
 
@@ -239,6 +257,17 @@ void StandinServer::stop() {
 void StandinServer::setDelay(std::chrono::milliseconds delay) {
     std::lock_guard lock(m_impl->m_mutex);
     m_impl->m_delay = delay;
+}
+
+void StandinServer::setMarkup(Markup markup) {
+    std::lock_guard lock(m_impl->m_mutex);
+    m_impl->m_markup = markup;
+}
+
+void StandinServer::setBlockAfter(std::optional<int> n) {
+    std::lock_guard lock(m_impl->m_mutex);
+    m_impl->m_blockAfter = n;
+    m_impl->m_searchesSinceBlockSet = 0;
 }
 
 void StandinServer::setPageDelay(int pn, std::chrono::milliseconds delay) {

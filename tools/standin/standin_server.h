@@ -4,16 +4,22 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "standin/current_page.h"
 #include "standin/search_page.h"
 #include "standin/service_address.h"
 #include "standin/suggest_reply.h"
 
 namespace sh::standin {
+
+// Which markup the result pages are written in: the one the result pattern reads, or the
+// service's current one (current_page.h).
+enum class Markup { Described, Current };
 
 // How a request is made to fail.
 enum class Failure {
@@ -25,9 +31,12 @@ enum class Failure {
 
 // A local stand-in for the mobile search and the suggestion service, on 127.0.0.1.
 // Answers any GET whose target carries every fixed part of the service address:
-// a search target gets searchPage(keyword, pn) (UTF-8), a suggestion target gets a
-// GBK reply (suggestReply). A search or suggestion target whose fixed parts differ
-// gets 400, any other path 404, any other method 405; every request is logged.
+// a search target gets searchPage(keyword, pn) or currentSearchPage(keyword, pn) (UTF-8),
+// a suggestion target gets a GBK reply (suggestReply). Once told to block, it answers
+// search requests as the service answers a blocked client: a 302 to its verification
+// path, where it serves verificationPage() with 200. A search or suggestion target whose
+// fixed parts differ gets 400, any other path 404, any other method 405; every request
+// is logged.
 //
 // Requests are served on the server's own threads; every member function may be
 // called from any thread at any time. Delays wake up at once when the server stops,
@@ -46,7 +55,7 @@ public:
         std::string problem;  // why fixedPartsOk is false; empty otherwise
         // Request headers, in the order cpp-httplib keeps them (sorted by name).
         std::vector<std::pair<std::string, std::string>> headers;
-        // The status the stand-in chose: 200, 400, 404, 405 or 500; 0 for Failure::Drop.
+        // The status the stand-in chose: 200, 302, 400, 404, 405 or 500; 0 for Failure::Drop.
         int status = 0;
 
         // The first header of that name (letter case ignored); empty when absent.
@@ -71,6 +80,13 @@ public:
 
     // Every request waits this long before it is answered (default 0).
     void setDelay(std::chrono::milliseconds delay);
+    // The markup of the result pages (default Markup::Described).
+    void setMarkup(Markup markup);
+    // From the (n+1)-th search request on, counted from this call, every search request
+    // is redirected to the verification page; nothing undoes a block but
+    // setBlockAfter(std::nullopt).
+    void setBlockAfter(std::optional<int> n);
+
     // A search request for this offset waits this long (added to setDelay's).
     void setPageDelay(int pn, std::chrono::milliseconds delay);
     // A search request for this offset fails; Failure::None undoes it.

@@ -176,6 +176,40 @@ TEST_F(StandinServerTest, DelaysOutlastAnImpatientClient) {
     EXPECT_EQ(m_server.requestCount(), 5u);  // a delayed request is logged on arrival
 }
 
+TEST_F(StandinServerTest, ServesTheCurrentMarkupAndBlocksAfterNSearches) {
+    m_server.setMarkup(Markup::Current);
+    m_server.setBlockAfter(1);
+    auto c = client();
+    const auto first = c.Get(searchTarget(kBeijing, 10));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->status, 200);
+    EXPECT_EQ(first->body, currentSearchPage("北京", 10));
+
+    // Every later search: a redirect to the verification page, which answers 200.
+    for (int pn : {20, 20}) {
+        const auto blocked = c.Get(searchTarget(kBeijing, pn));
+        ASSERT_TRUE(blocked);
+        EXPECT_EQ(blocked->status, 302);
+        // cpp-httplib's client hands the Location header over percent-decoded.
+        const std::string location = blocked->get_header_value("Location");
+        EXPECT_EQ(location.rfind(std::string(kVerificationPath) + "?&ak=", 0), 0u) << location;
+        const auto page = c.Get(std::string(kVerificationPath) + "?&ak=1&backurl=x");
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->status, 200);
+        EXPECT_EQ(page->body, verificationPage());
+    }
+    // Suggestions are not blocked; a new setting starts counting again.
+    const auto suggest = c.Get(suggestTarget(kBeijing));
+    ASSERT_TRUE(suggest);
+    EXPECT_EQ(suggest->status, 200);
+    m_server.setBlockAfter(std::nullopt);
+    EXPECT_EQ(c.Get(searchTarget(kBeijing, 30))->status, 200);
+
+    std::vector<int> statuses;
+    for (const auto& request : m_server.requests()) statuses.push_back(request.status);
+    EXPECT_EQ(statuses, (std::vector<int>{200, 302, 200, 302, 200, 200, 200}));
+}
+
 TEST(StandinServerLifetime, StopEndsPendingDelays) {
     StandinServer server;
     ASSERT_TRUE(server.start());
