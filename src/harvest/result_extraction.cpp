@@ -10,8 +10,9 @@ namespace {
 
 constexpr std::size_t kTitleBytes = 30;
 
-// The last kTitleBytes bytes, moved one byte on when the cut lands on the second byte
-// of a two-byte character; where characters begin is found by walking from the start.
+}  // namespace
+
+// Where characters begin is found by walking from the start.
 Text titleTail(const Text& title) {
     if (title.size() <= kTitleBytes)
         return title;
@@ -21,8 +22,6 @@ Text titleTail(const Text& title) {
     while (at < cut) at += bytes[at] >= 0x80 ? 2 : 1;
     return sh::text::rightText(title, static_cast<int>(title.size() - at));
 }
-
-}  // namespace
 
 Text resultPattern() {
     return Text(
@@ -41,15 +40,19 @@ void extractResults(const Text& pageText, PatternMatcher& matcher, SeenSet& seen
     for (std::int32_t j = 1; j <= count; ++j) {
         const Text title = cleanTitle(matcher.subMatchText(j, 2));
         const Text site = sh::text::concatText("http://", matcher.subMatchText(j, 4), "/");
-        if (!seen.add(site))
-            continue;
-        if (isExcluded(site, exclusions))
-            continue;
-        const int row = list.appendRow();
-        list.setCellText(row, 0, sh::text::toText(static_cast<std::int32_t>(row)));
-        list.setCellText(row, 1, site);
-        list.setCellText(row, 2, title);
+        appendResult(site, title, seen, exclusions, list);
     }
+}
+
+bool appendResult(const Text& site, const Text& title, SeenSet& seen,
+                  const ExclusionList& exclusions, ResultList& list) {
+    if (!seen.add(site) || isExcluded(site, exclusions))
+        return false;
+    const int row = list.appendRow();
+    list.setCellText(row, 0, sh::text::toText(static_cast<std::int32_t>(row)));
+    list.setCellText(row, 1, site);
+    list.setCellText(row, 2, title);
+    return true;
 }
 
 }  // namespace sh::harvest

@@ -25,4 +25,14 @@ void extractResults(const Text& pageText, PatternMatcher& matcher, SeenSet& seen
 // The title as it is listed: highlight tags removed, cut to its tail.
 Text cleanTitle(const Text& title);
 
+// The last 30 bytes of a GBK title, moved on by one byte when the cut would begin with
+// the second byte of a two-byte character; a shorter title whole.
+Text titleTail(const Text& title);
+
+// Lists one result as every reader of a page does: nothing when the site is already in
+// `seen` (it is recorded before the exclusion test) or excluded; otherwise a new row
+// "rank, site, title", the rank being the row's 0-based index. True when a row was added.
+bool appendResult(const Text& site, const Text& title, SeenSet& seen,
+                  const ExclusionList& exclusions, ResultList& list);
+
 }  // namespace sh::harvest
