@@ -2,16 +2,10 @@
 
 #include <thread>
 
-#include "harvest/harvest_run.h"
 #include "harvest/pattern_matcher.h"
 #include "harvest/seen_set.h"
-#include "web/web_request.h"
 
 namespace sh::cli {
-
-bool isFailedReply(const Bytes& reply) {
-    return reply.empty() || reply == sh::web::timeoutText();
-}
 
 void RequestPacer::beforeRequest() {
     if (!m_first && m_delay.count() > 0)
@@ -30,12 +24,16 @@ KeywordHarvest harvestPages(const Text& keyword, int pages, const ExclusionList&
         if (progress)
             progress(page, pages, harvest.rows.rowCount());
         pacer.beforeRequest();
-        const Bytes reply = sh::harvest::harvestPage(keyword, page, matcher, seen, exclusions,
-                                                     harvest.rows);
+        const sh::harvest::PageOutcome outcome =
+            sh::harvest::harvestPage(keyword, page, matcher, seen, exclusions, harvest.rows);
         ++harvest.requests;
-        if (isFailedReply(reply))
+        if (outcome.failed)
             ++harvest.failures;
         harvest.pageOfRow.resize(static_cast<std::size_t>(harvest.rows.rowCount()), page);
+        if (outcome.blocked) {
+            harvest.blockedPage = page;
+            break;
+        }
     }
     return harvest;
 }

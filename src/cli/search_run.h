@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "harvest/exclusion_list.h"
+#include "harvest/harvest_run.h"
 #include "harvest/result_list.h"
 #include "text/text.h"
 
 namespace sh::cli {
 
 using sh::harvest::ExclusionList;
+using sh::harvest::isFailedReply;
 using sh::harvest::ResultList;
 using sh::text::Bytes;
 using sh::text::Text;
@@ -25,11 +27,9 @@ struct KeywordHarvest {
     ResultList rows;             // rank, site, title (GBK), as the window lists them
     std::vector<int> pageOfRow;  // 1-based page of each row, parallel to rows
     int requests = 0;
-    int failures = 0;  // requests that gave nothing: an error or the time-out text
+    int failures = 0;     // requests that gave nothing: an error or the time-out text
+    int blockedPage = 0;  // the page the service answered with its verification page; 0: none
 };
-
-// True when a reply of webRequest means the page could not be fetched.
-bool isFailedReply(const Bytes& reply);
 
 // Keeps a pause between two consecutive requests, also across keywords; none before
 // the first.
@@ -46,9 +46,10 @@ private:
 // Called before each page is fetched: page (1-based), pages, rows listed so far.
 using ProgressFunction = std::function<void(int page, int pages, int rows)>;
 
-// Harvests pages 1..pages of a GBK keyword. Each request uses
-// sh::harvest::requestTimeout(). Never fails as a whole: a failed page adds no row and
-// is counted in `failures`.
+// Harvests pages 1..pages of a GBK keyword. Each request uses the request settings of
+// sh::harvest (time limit, proxy, agent). A failed page adds no row and is counted in
+// `failures`; a page that is the service's verification page ends the run there
+// (`blockedPage`), since every further request would only deepen the block.
 KeywordHarvest harvestPages(const Text& keyword, int pages, const ExclusionList& exclusions,
                             RequestPacer& pacer, const ProgressFunction& progress = {});
 

@@ -1,7 +1,9 @@
 #include "harvest/harvest_run.h"
 
+#include "harvest/current_markup.h"
 #include "harvest/result_extraction.h"
 #include "harvest/services.h"
+#include "harvest/verification_page.h"
 #include "text/codepage.h"
 #include "text/event_pump.h"
 #include "text/primitives.h"
@@ -22,15 +24,44 @@ Text searchAddress(const Text& keyword, std::int32_t page) {
         "&rn=10&tn=middle&prest=111041&st=111081&usm=0&sa=np");
 }
 
-Bytes harvestPage(const Text& keyword, std::int32_t page, PatternMatcher& matcher,
-                  SeenSet& seen, const ExclusionList& exclusions, ResultList& list) {
-    const Bytes reply =
-        sh::web::webRequest(searchAddress(keyword, page), {}, {}, {}, {}, {}, requestTimeout());
-    // A failed or timed-out reply holds no match and so adds no row.
-    if (!currentPump().isClosing()) {
-        extractResults(utf8ToGbk(toText(reply)), matcher, seen, exclusions, list);
+bool isFailedReply(const Bytes& reply) {
+    return reply.empty() || reply == sh::web::timeoutText();
+}
+
+PageOutcome readResultPage(const Text& utf8Page, PatternMatcher& matcher, SeenSet& seen,
+                           const ExclusionList& exclusions, ResultList& list) {
+    PageOutcome outcome;
+    const int before = list.rowCount();
+    extractResults(utf8ToGbk(utf8Page), matcher, seen, exclusions, list);
+    if (matcher.matchCount() == 0) {
+        const std::vector<MarkupResult> results = readCurrentMarkup(utf8Page.view());
+        for (const MarkupResult& result : results)
+            appendResult(result.site, result.title, seen, exclusions, list);
+        // A page that lists results is never taken for a block, whatever its scripts hold.
+        outcome.blocked = results.empty() && isVerificationPage(utf8Page.view());
     }
-    return reply;
+    outcome.rows = list.rowCount() - before;
+    return outcome;
+}
+
+PageOutcome harvestPage(const Text& keyword, std::int32_t page, PatternMatcher& matcher,
+                        SeenSet& seen, const ExclusionList& exclusions, ResultList& list) {
+    Bytes reply = requestService(searchAddress(keyword, page));
+    const bool failed = isFailedReply(reply);
+    if (currentPump().isClosing())
+        return {.failed = failed};
+    // A failed or timed-out reply holds no match and so adds no row.
+    PageOutcome outcome =
+        readResultPage(Text(std::move(reply.bytes())), matcher, seen, exclusions, list);
+    outcome.failed = failed;
+    return outcome;
+}
+
+Text blockedRunMessage(std::int32_t page, std::int32_t pages) {
+    return concatText(gbk("搜索服务要求进行安全验证，采集在第"), toText(page), gbk("页停止（共"),
+                      toText(pages),
+                      gbk("页）。\n已采集的网址仍在列表中，可以照常保存。\n"
+                          "请过一段时间再搜索，或者更换网络后再试。"));
 }
 
 void onSearchClicked(Window& window) {
@@ -49,18 +80,25 @@ void harvestKeyword(Window& window, const Text& keyword, std::int32_t pages) {
     const ExclusionList exclusions = loadExclusionList();
 
     EventPump& pump = currentPump();
+    std::int32_t blockedAt = 0;
     for (std::int32_t i = 1; i <= pages; ++i) {
         // Once the window is closing, nothing more is fetched and no control is touched.
         if (pump.isClosing())
             return;
         window.setButtonText(Button::按钮1, concatText(toText(i), "/", toText(pages)));
-        harvestPage(keyword, i, matcher, seen, exclusions, window.resultList());
+        // Every further request would only deepen a block.
+        if (harvestPage(keyword, i, matcher, seen, exclusions, window.resultList()).blocked) {
+            blockedAt = i;
+            break;
+        }
     }
     if (pump.isClosing())
         return;
 
     window.setButtonText(Button::按钮1, gbk("搜索"));
     window.setButtonDisabled(Button::按钮1, false);
+    if (blockedAt > 0)
+        window.messageBox(blockedRunMessage(blockedAt, pages), gbk("信息"));
 }
 
 }  // namespace sh::harvest

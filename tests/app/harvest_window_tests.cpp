@@ -100,11 +100,13 @@ public:
             if (!box)
                 return;
             texts.push_back(box->text());
+            captions.push_back(box->windowTitle());
             box->accept();
         });
         m_poll.start(10);
     }
     QStringList texts;
+    QStringList captions;
 
 private:
     QTimer m_poll;
@@ -136,6 +138,8 @@ private slots:
     void typingDuringRunAsksForSuggestionsButKeepsTheKeyword();
     void clearDuringRunRestartsRanksAndKeepsSeenSites();
     void saveDuringRunWritesTheRowsSoFar();
+    void currentMarkupPagesAreListed();
+    void blockStopsTheRunAndSaysSo();
     void closingDuringRunStopsIt();
 
 private:
@@ -557,6 +561,42 @@ void HarvestWindowTests::saveDuringRunWritesTheRowsSoFar() {
     QCOMPARE(readFile(file), fileBytes(page1, true));
     QCOMPARE(listedRows(), rowsOf(expectedListing("北京公司", 3)));
     QVERIFY(m_window->按钮1->isEnabled());
+}
+
+void HarvestWindowTests::currentMarkupPagesAreListed() {
+    m_server->setMarkup(sh::standin::Markup::Current);
+    typeInto(m_window->编辑框3, "3");
+
+    clickSearch();
+
+    const auto listed = sh::testing::expectedCurrentListing("北京公司", 3);
+    QVERIFY(listed.size() > 15);
+    QCOMPARE(listedRows(), rowsOf(listed));
+    QVERIFY(m_window->按钮1->isEnabled());
+}
+
+void HarvestWindowTests::blockStopsTheRunAndSaysSo() {
+    m_server->setBlockAfter(1);
+    typeInto(m_window->编辑框3, "4");
+    ModalCloser closer;
+
+    clickSearch();
+
+    // Page 1's rows stay; page 2 was the verification page and nothing was asked after it.
+    const auto page1 = expectedListing("北京公司", 1);
+    QCOMPARE(listedRows(), rowsOf(page1));
+    QCOMPARE(searchOffsets(), (std::vector<int>{10, 20}));
+    QVERIFY(m_window->按钮1->isEnabled());
+    QCOMPARE(m_window->按钮1->text(), qs("搜索"));
+    QCOMPARE(closer.captions, QStringList{qs("信息")});
+    QVERIFY2(closer.texts.value(0).contains(qs("安全验证")), qPrintable(closer.texts.value(0)));
+    QVERIFY2(closer.texts.value(0).contains(qs("第2页")), qPrintable(closer.texts.value(0)));
+
+    // What was listed saves as usual.
+    QTest::mouseClick(m_window->按钮2, Qt::LeftButton);
+    QCOMPARE(closer.texts.value(1), qs("保存成功"));
+    const auto file = m_dir / ("已采集网址" + std::to_string(page1.size() + 1) + ".txt");
+    QCOMPARE(readFile(file), fileBytes(page1, false));
 }
 
 void HarvestWindowTests::closingDuringRunStopsIt() {

@@ -13,6 +13,7 @@
 #include "harvest/result_extraction.h"
 #include "harvest/services.h"
 #include "harvest/suggestions.h"
+#include "harvest/pattern_matcher.h"
 #include "standin/standin_server.h"
 #include "support/expected_listing.h"
 #include "support/fake_window.h"
@@ -121,6 +122,48 @@ TEST(SearchAddress, HostComesFromTheEnvironment) {
         sh::harvest::searchAddress(Text("x"), 1).bytes().rfind("http://127.0.0.1:8765/ssid=0/", 0),
         0u);
     unsetenv("SITEHARVEST_SEARCH_HOST");
+}
+
+TEST(ReadResultPage, TheResultPatternFirstThenTheCurrentMarkupThenTheBlockTest) {
+    const std::string described =
+        "<div><a href=\"#\"><span>1</span>&#160;旧标题</a><div class=\"abs\">摘要<br />"
+        "<span class=\"site\">www.d.example</span></div></div>\n";
+    const std::string current =
+        "<div class=\"c-result result\" data-log=\"{'mu':'https://c.example/x'}\">"
+        "<h3 class=\"c-title\">新标题</h3></div>";
+    const std::string verification = sh::standin::verificationPage();
+    struct Case {
+        const char* name;
+        std::string page;
+        std::vector<std::string> seenBefore;
+        std::vector<std::string> rows;
+        bool blocked;
+    };
+    const std::vector<Case> cases = {
+        {"a match of the pattern: the current markup is not read", described + current, {},
+         {"0|http://www.d.example/|旧标题"}, false},
+        {"a match that lists nothing still keeps the current markup unread", described + current,
+         {"http://www.d.example/"}, {}, false},
+        {"no match: the current markup", current, {}, {"0|https://c.example/|新标题"}, false},
+        {"the verification page", verification, {}, {}, true},
+        {"results beside the verification markers are no block", verification + current, {},
+         {"0|https://c.example/|新标题"}, false},
+        {"a result already seen is no block either", verification + current,
+         {"https://c.example/"}, {}, false},
+        {"an empty page", "", {}, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sh::harvest::PatternMatcher matcher;
+        sh::harvest::SeenSet seen;
+        for (const std::string& site : c.seenBefore) seen.add(Text(site));
+        FakeWindow window;
+        const sh::harvest::PageOutcome outcome = sh::harvest::readResultPage(
+            Text(c.page), matcher, seen, {}, window.resultList());
+        EXPECT_EQ(window.rowsUtf8(), c.rows);
+        EXPECT_EQ(outcome.rows, static_cast<int>(c.rows.size()));
+        EXPECT_EQ(outcome.blocked, c.blocked);
+    }
 }
 
 TEST_F(HarvestRunTest, ListsEveryNewSiteOfEveryPageInPageOrder) {
@@ -232,6 +275,45 @@ TEST_F(HarvestRunTest, ClearDuringTheRunRestartsRanksAndKeepsSeenSites) {
         rest.push_back(std::to_string(rest.size()) + row.substr(row.find('|')));
     }
     EXPECT_EQ(window.rowsUtf8(), rest);
+}
+
+TEST_F(HarvestRunTest, CurrentMarkupPagesListTheirSitesThroughTheSameChecks) {
+    server.setMarkup(sh::standin::Markup::Current);
+    writeExclusionFile("shop16\r\nhttps://m.site19\r\n");
+    window.edits[EditBox::编辑框3] = Text("4");
+
+    sh::harvest::onSearchClicked(window);
+
+    const auto rows = window.rowsUtf8();
+    EXPECT_EQ(rows, sh::testing::rowLines(sh::testing::expectedCurrentListing(
+                        "北京公司", 4, {"shop16", "https://m.site19"})));
+    EXPECT_GT(rows.size(), 20u);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_FALSE(window.disabled[Button::按钮1]);
+}
+
+TEST_F(HarvestRunTest, ABlockStopsTheRunAtOnceAndKeepsTheRows) {
+    server.setBlockAfter(2);
+    window.edits[EditBox::编辑框3] = Text("5");
+
+    sh::harvest::onSearchClicked(window);
+
+    EXPECT_EQ(window.rowsUtf8(), expectedRows("北京公司", 2));
+    // The blocked request, its redirect to the verification page, and nothing after.
+    EXPECT_EQ(searchOffsets(), (std::vector<int>{10, 20, 30}));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].status, 302);
+    EXPECT_EQ(requests[3].target.rfind(std::string(sh::standin::kVerificationPath), 0), 0u);
+    EXPECT_EQ(window.log, (std::vector<std::string>{"browser qrc:/help/search.html", "disabled 1",
+                                                    "text 1/5", "text 2/5", "text 3/5",
+                                                    "text 搜索", "enabled 1"}));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(sh::text::utf8(window.messages[0].caption), "信息");
+    const std::string text = sh::text::utf8(window.messages[0].text);
+    EXPECT_NE(text.find("安全验证"), std::string::npos) << text;
+    EXPECT_NE(text.find("第3页"), std::string::npos) << text;
+    EXPECT_NE(text.find("共5页"), std::string::npos) << text;
 }
 
 TEST_F(HarvestRunTest, ClosingTheProgramStopsTheRunWithoutTouchingTheWindow) {

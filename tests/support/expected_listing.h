@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "harvest/result_extraction.h"
+#include "standin/current_page.h"
 #include "standin/search_page.h"
 #include "text/codepage.h"
 
@@ -40,6 +41,27 @@ inline std::vector<ExpectedRow> expectedListing(const std::string& keyword, int 
             if (!excluded)
                 rows.push_back({site, sh::harvest::cleanTitle(sh::text::gbk(result.titleUtf8)),
                                 page});
+        }
+    }
+    return rows;
+}
+
+// The same for pages in the service's current markup: a result whose address gives no
+// site (a placeholder, none, a relative one) lists nothing and is not seen either.
+inline std::vector<ExpectedRow> expectedCurrentListing(
+    const std::string& keyword, int pages, const std::vector<std::string>& exclusions = {}) {
+    std::set<std::string> seen;
+    std::vector<ExpectedRow> rows;
+    for (int page = 1; page <= pages; ++page) {
+        for (const auto& result : sh::standin::currentResultsFor(keyword, page * 10)) {
+            if (result.site.empty() || !seen.insert(result.site).second)
+                continue;
+            bool excluded = false;
+            for (const auto& fragment : exclusions)
+                excluded = excluded || (!fragment.empty() && result.site.find(fragment) != std::string::npos);
+            if (!excluded)
+                rows.push_back({result.site,
+                                sh::harvest::titleTail(sh::text::gbk(result.titleText)), page});
         }
     }
     return rows;
