@@ -28,6 +28,14 @@ namespace {
 namespace fs = std::filesystem;
 using sh::text::utf8;
 
+constexpr const char* kRequestOptionsHelp =
+    "      --proxy URL      send the requests through a proxy: http://, https://,\n"
+    "                       socks5:// or socks5h:// (host names resolved by the proxy)\n"
+    "                       and host:port; without it connections are direct, whatever\n"
+    "                       the proxy environment variables say\n"
+    "      --user-agent TEXT  the agent text to send in place of the default\n"
+    "  -v, --verbose        a summary line per keyword and notes on standard error\n";
+
 void printMainHelp(std::ostream& out) {
     out << "Usage: " << kProgramName << " COMMAND [OPTION]... KEYWORD...\n"
         << "Collect the sites that Baidu's mobile search lists for keywords, without the "
@@ -62,15 +70,22 @@ void printSearchHelp(std::ostream& out) {
         << "                       are always UTF-8\n"
         << "  -d, --delay MS       pause between two requests, in milliseconds (default 0)\n"
         << "  -t, --timeout S      time limit of each request, in seconds (default 60)\n"
+        << kRequestOptionsHelp
         << "  -h, --help           show this help\n\n"
         << "Each keyword is a run of its own: repeats are dropped within it and its ranks\n"
         << "start at 0. With several keywords, urls and titled give each keyword's rows in\n"
         << "turn, in keyword order. In GBK they are byte for byte the window's saved files\n"
         << "(\"已采集网址N.txt\", \"已采集标题+网址N.txt\"), every line ending in CR LF.\n\n"
-        << "Progress goes to standard error when it is a terminal.\n"
+        << "Progress, and a summary line per keyword (pages fetched and failed, rows, a\n"
+        << "block), go to standard error when it is a terminal; --verbose gives the\n"
+        << "summaries and notes there in any case.\n"
+        << "When the search service answers with its verification page (it has blocked\n"
+        << "this client), the run stops at once: later keywords are not tried, and the\n"
+        << "rows harvested before the block are written as usual (nothing, when there\n"
+        << "are none). Wait a while or change network before searching again.\n\n"
         << "Exit status: 0 done; 1 nothing could be fetched at all (every request failed or\n"
         << "timed out), or the output could not be written; 2 bad usage or a named file\n"
-        << "that cannot be read.\n"
+        << "that cannot be read; 3 the search service blocked the run (see above).\n"
         << "SITEHARVEST_SEARCH_HOST (host or host:port) points the search elsewhere.\n";
 }
 
@@ -80,6 +95,7 @@ void printSuggestHelp(std::ostream& out) {
         << "service writes them (escapes are not decoded).\n\n"
         << "  -e, --encoding ENC   utf-8 (default) or gbk\n"
         << "  -t, --timeout S      time limit of the request, in seconds (default 60)\n"
+        << kRequestOptionsHelp
         << "  -h, --help           show this help\n\n"
         << "Exit status: 0 done (also when there is no suggestion); 1 the request failed or\n"
         << "timed out; 2 bad usage.\n"
@@ -103,19 +119,48 @@ private:
     std::ostream& m_err;
 };
 
-// Puts the previous request time limit back when the command is done.
-class TimeoutScope {
+// Sets the time limit, proxy and agent of the service requests for one command and
+// puts the previous ones back when it is done.
+class RequestSettingsScope {
 public:
-    explicit TimeoutScope(int seconds) : m_previous(sh::harvest::requestTimeout()) {
-        sh::harvest::setRequestTimeout(seconds);
+    explicit RequestSettingsScope(const Options& options)
+        : m_timeout(sh::harvest::requestTimeout()),
+          m_proxy(sh::harvest::requestProxy()),
+          m_agent(sh::harvest::requestUserAgent()) {
+        sh::harvest::setRequestTimeout(options.timeoutSeconds);
+        sh::harvest::setRequestProxy(Text(options.proxy.value_or(std::string())));
+        if (options.userAgent)
+            sh::harvest::setRequestUserAgent(Text(*options.userAgent));
+        else
+            sh::harvest::setRequestUserAgent(std::nullopt);
     }
-    ~TimeoutScope() { sh::harvest::setRequestTimeout(m_previous); }
-    TimeoutScope(const TimeoutScope&) = delete;
-    TimeoutScope& operator=(const TimeoutScope&) = delete;
+    ~RequestSettingsScope() {
+        sh::harvest::setRequestTimeout(m_timeout);
+        sh::harvest::setRequestProxy(m_proxy);
+        sh::harvest::setRequestUserAgent(m_agent);
+    }
+    RequestSettingsScope(const RequestSettingsScope&) = delete;
+    RequestSettingsScope& operator=(const RequestSettingsScope&) = delete;
 
 private:
-    std::optional<int> m_previous;
+    std::optional<int> m_timeout;
+    Text m_proxy;
+    std::optional<Text> m_agent;
 };
+
+std::string counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// One line on what a keyword's run did.
+std::string summaryLine(const std::string& label, const KeywordHarvest& done) {
+    std::string line = label + ": " + counted(done.requests, "page", "pages") + " fetched, " +
+                       std::to_string(done.failures) + " failed, " +
+                       counted(done.rows.rowCount(), "row", "rows");
+    if (done.blockedPage > 0)
+        line += "; stopped by a block at page " + std::to_string(done.blockedPage);
+    return line;
+}
 
 std::string quoted(const std::string& text) {
     return "'" + text + "'";
@@ -203,12 +248,13 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
         }
     }
 
-    TimeoutScope timeout(options.timeoutSeconds);
+    RequestSettingsScope settings(options);
     RequestPacer pacer{std::chrono::milliseconds(options.delayMs)};
     std::vector<KeywordHarvest> harvests;
     harvests.reserve(keywords.size());
     int requests = 0;
     int failures = 0;
+    const KeywordHarvest* blocked = nullptr;
     for (std::size_t k = 0; k < keywords.size(); ++k) {
         std::string label = utf8(keywords[k]);
         if (keywords.size() > 1)
@@ -224,19 +270,36 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
         }
         harvests.push_back(harvestPages(keywords[k], options.pages, exclusions, pacer, progress));
         const KeywordHarvest& done = harvests.back();
-        if (showProgress) {
-            err << "\r\x1b[K" << label << ": " << done.rows.rowCount()
-                << (done.rows.rowCount() == 1 ? " row" : " rows") << " from " << done.requests
-                << (done.requests == 1 ? " page" : " pages");
-            if (done.failures > 0)
-                err << " (" << done.failures << " failed)";
-            err << '\n' << std::flush;
+        if (showProgress || options.verbose) {
+            err << (showProgress ? "\r\x1b[K" : "") << summaryLine(label, done) << '\n'
+                << std::flush;
         }
         requests += done.requests;
         failures += done.failures;
+        if (done.blockedPage > 0) {
+            // The block is on this client, not on the keyword: the next one would meet it
+            // too, and every further request only deepens it.
+            blocked = &done;
+            break;
+        }
     }
 
-    if (requests > 0 && failures == requests) {
+    int rows = 0;
+    for (const KeywordHarvest& done : harvests) rows += done.rows.rowCount();
+    if (blocked) {
+        std::string message = "the search service answered page " +
+                              std::to_string(blocked->blockedPage) + " of " +
+                              quoted(utf8(blocked->keyword)) +
+                              " with its verification page (a block); the run stopped there";
+        if (harvests.size() < keywords.size())
+            message += " and " + counted(static_cast<int>(keywords.size() - harvests.size()),
+                                         "later keyword was", "later keywords were") +
+                       " not tried";
+        report.error(message + ". Wait a while or change network before searching again.");
+        if (rows == 0)
+            return kExitBlocked;  // nothing was harvested: an earlier output file stays
+    }
+    if (!blocked && requests > 0 && failures == requests) {
         // Writing an empty result would look like a search that found nothing, and
         // would replace a good earlier file; write nothing instead.
         report.error("nothing could be fetched: all " + std::to_string(requests) +
@@ -261,7 +324,7 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
         report.error("cannot write to standard output");
         return kExitFailure;
     }
-    return kExitSuccess;
+    return blocked ? kExitBlocked : kExitSuccess;
 }
 
 int runSuggest(const Options& options, std::ostream& out, std::ostream& err) {
@@ -271,9 +334,8 @@ int runSuggest(const Options& options, std::ostream& out, std::ostream& err) {
     if (lossy)
         report.warning("the keyword holds characters that GBK lacks; they are sent as '?'");
 
-    TimeoutScope timeout(options.timeoutSeconds);
-    const Bytes reply = sh::web::webRequest(sh::harvest::suggestionAddress(keyword), {}, {}, {}, {},
-                                            {}, sh::harvest::requestTimeout());
+    RequestSettingsScope settings(options);
+    const Bytes reply = sh::harvest::requestService(sh::harvest::suggestionAddress(keyword));
     if (isFailedReply(reply)) {
         report.error("nothing could be fetched: the request to " +
                      sh::harvest::suggestHost().bytes() + " failed or timed out");

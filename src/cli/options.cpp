@@ -19,13 +19,14 @@ constexpr std::array kSearchOptions{
     OptionDef{"keywords", 'k', true}, OptionDef{"format", 'f', true},
     OptionDef{"output", 'o', true},   OptionDef{"encoding", 'e', true},
     OptionDef{"delay", 'd', true},    OptionDef{"timeout", 't', true},
-    OptionDef{"help", 'h', false},
+    OptionDef{"proxy", 0, true},      OptionDef{"user-agent", 0, true},
+    OptionDef{"verbose", 'v', false}, OptionDef{"help", 'h', false},
 };
 
 constexpr std::array kSuggestOptions{
-    OptionDef{"encoding", 'e', true},
-    OptionDef{"timeout", 't', true},
-    OptionDef{"help", 'h', false},
+    OptionDef{"encoding", 'e', true}, OptionDef{"timeout", 't', true},
+    OptionDef{"proxy", 0, true},      OptionDef{"user-agent", 0, true},
+    OptionDef{"verbose", 'v', false}, OptionDef{"help", 'h', false},
 };
 
 std::string quoted(std::string_view text) {
@@ -35,6 +36,47 @@ std::string quoted(std::string_view text) {
     result.append(text);
     result.push_back('\'');
     return result;
+}
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size())
+        return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != lowerPrefix[i])
+            return false;
+    }
+    return true;
+}
+
+bool hasControlOrSpace(std::string_view text, bool spaceAllowed) {
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || (u == ' ' && !spaceAllowed))
+            return true;
+    }
+    return false;
+}
+
+// Why a proxy address is unusable; empty when it is fine.
+std::string proxyProblem(std::string_view value) {
+    static constexpr std::array<std::string_view, 4> kSchemes = {"http://", "https://",
+                                                                 "socks5://", "socks5h://"};
+    for (std::string_view scheme : kSchemes) {
+        if (!startsWithIgnoringCase(value, scheme))
+            continue;
+        if (value.size() == scheme.size() || value[scheme.size()] == '/' ||
+            value[scheme.size()] == ':')
+            return "--proxy: " + quoted(value) + " names no proxy host";
+        if (hasControlOrSpace(value, false))
+            return "--proxy: " + quoted(value) + " holds a space or a control character";
+        return {};
+    }
+    return "--proxy: " + quoted(value) +
+           " is not an http://, https://, socks5:// or socks5h:// address "
+           "(for example socks5h://127.0.0.1:1080)";
 }
 
 // A whole decimal number in [low, high]; nothing else (no sign, no spaces, no suffix).
@@ -96,6 +138,18 @@ std::string applyOption(Options& options, std::string_view name, std::string_vie
             options.encoding = Encoding::Utf8;
         else
             return "--encoding: " + quoted(value) + " is not one of gbk, utf-8";
+    } else if (name == "verbose") {
+        options.verbose = true;
+    } else if (name == "proxy") {
+        if (std::string why = proxyProblem(value); !why.empty())
+            return why;
+        options.proxy = std::string(value);
+    } else if (name == "user-agent") {
+        if (value.empty())
+            return "--user-agent: the agent text is empty";
+        if (hasControlOrSpace(value, true))
+            return "--user-agent: the agent text holds a control character";
+        options.userAgent = std::string(value);
     } else if (value.empty()) {
         return "--" + std::string(name) + ": the file name is empty";
     } else if (name == "exclude") {

@@ -34,6 +34,13 @@ struct Options {
     std::optional<std::string> outputFile;
     int delayMs = 0;
     int timeoutSeconds = 60;
+    // "http://", "https://", "socks5://" or "socks5h://" and the proxy's address; left
+    // out, connections are direct (proxy environment variables are ignored).
+    std::optional<std::string> proxy;
+    // In place of the default agent text; no control characters.
+    std::optional<std::string> userAgent;
+    // A summary line per keyword and notes on standard error, also when it is no terminal.
+    bool verbose = false;
 };
 
 struct ParseResult {

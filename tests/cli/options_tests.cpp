@@ -50,6 +50,23 @@ TEST(ParseCommandLine, EveryOptionInItsLongShortAndJoinedForms) {
     }
 }
 
+TEST(ParseCommandLine, RequestOptionsOfBothCommands) {
+    for (const char* command : {"search", "suggest"}) {
+        const ParseResult r =
+            parseCommandLine({command, "--proxy", "SOCKS5H://127.0.0.1:1080", "--user-agent",
+                              "Mozilla/5.0 (Linux; Android 13) 移动", "-v", "x"});
+        ASSERT_EQ(r.error, "") << command;
+        EXPECT_EQ(r.options.proxy, "SOCKS5H://127.0.0.1:1080");
+        EXPECT_EQ(r.options.userAgent, "Mozilla/5.0 (Linux; Android 13) 移动");
+        EXPECT_TRUE(r.options.verbose);
+    }
+    const ParseResult joined =
+        parseCommandLine({"search", "--proxy=http://p.example:3128", "--verbose", "x"});
+    EXPECT_EQ(joined.options.proxy, "http://p.example:3128");
+    EXPECT_FALSE(joined.options.userAgent);
+    EXPECT_FALSE(parseCommandLine({"search", "x"}).options.verbose);
+}
+
 TEST(ParseCommandLine, DoubleDashEndsTheOptions) {
     const ParseResult r = parseCommandLine({"search", "-p", "2", "--", "-p", "--x", "-"});
     ASSERT_EQ(r.error, "");
@@ -130,6 +147,14 @@ TEST(ParseCommandLine, BadUsageSaysWhatIsWrong) {
         {{"suggest", "a", "b"}, "suggest takes one keyword"},
         {{"suggest", "a", "--pages", "3"}, "unknown option '--pages'"},
         {{"help", "frobnicate"}, "no such command 'frobnicate'"},
+        {{"search", "x", "--proxy", "127.0.0.1:1080"}, "is not an http://, https://, socks5://"},
+        {{"search", "x", "--proxy", "socks4://h:1"}, "is not an http://"},
+        {{"search", "x", "--proxy", "http://"}, "--proxy: 'http://' names no proxy host"},
+        {{"search", "x", "--proxy", "socks5h://:1080"}, "names no proxy host"},
+        {{"search", "x", "--proxy", "http://a b:1"}, "holds a space or a control character"},
+        {{"search", "x", "--user-agent="}, "--user-agent: the agent text is empty"},
+        {{"suggest", "x", "--user-agent", "a\r\nX-Injected: 1"}, "holds a control character"},
+        {{"search", "x", "--verbose=yes"}, "option --verbose takes no value"},
     };
     for (const Case& c : cases) {
         const ParseResult r = parseCommandLine(c.args);

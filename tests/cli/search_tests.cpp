@@ -10,6 +10,7 @@
 #include "cli/command_line.h"
 #include "cli/output_format.h"
 #include "cli_test_support.h"
+#include "relay_proxy.h"
 #include "export/list_file.h"
 #include "harvest/harvest_run.h"
 #include "harvest/result_extraction.h"
@@ -288,8 +289,88 @@ TEST_F(SearchCommandTest, ProgressGoesToStandardErrorOnlyWhenAsked) {
     const int rows = static_cast<int>(expectedRows("北京公司", 2).size());
     EXPECT_NE(shown.err.find("北京公司: page 1/2, 0 rows"), std::string::npos) << shown.err;
     EXPECT_NE(shown.err.find("北京公司: page 2/2, "), std::string::npos);
-    EXPECT_NE(shown.err.find("北京公司: " + std::to_string(rows) + " rows from 2 pages\n"),
-              std::string::npos);
+    EXPECT_NE(shown.err.find("北京公司: 2 pages fetched, 0 failed, " + std::to_string(rows) +
+                             " rows\n"),
+              std::string::npos)
+        << shown.err;
+}
+
+TEST_F(SearchCommandTest, CurrentMarkupIsListedAndVerboseSummarisesEachKeyword) {
+    server.setMarkup(sh::standin::Markup::Current);
+    const auto beijing = sh::testing::expectedCurrentListing("北京公司", 3);
+    const auto shanghai = sh::testing::expectedCurrentListing("上海", 3);
+    const Result r = run({"search", "-p", "3", "-f", "tsv", "--verbose", "北京公司", "上海"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, expectedTsv({{"北京公司", beijing}, {"上海", shanghai}}));
+    EXPECT_EQ(r.err, "[1/2] 北京公司: 3 pages fetched, 0 failed, " +
+                         std::to_string(beijing.size()) + " rows\n[2/2] 上海: 3 pages fetched, 0 "
+                         "failed, " +
+                         std::to_string(shanghai.size()) + " rows\n");
+}
+
+TEST_F(SearchCommandTest, ABlockStopsEveryKeywordWritesWhatWasHarvestedAndExitsWithThree) {
+    const std::string output = (dir / "out.txt").string();
+    server.setBlockAfter(2);
+    Result r = run({"search", "-p", "4", "-o", output, "x", "y"});
+    EXPECT_EQ(r.status, sh::cli::kExitBlocked);
+    std::string expected;
+    for (const ExpectedRow& row : expectedRows("x", 2)) expected += row.site + "\r\n";
+    EXPECT_EQ(readBytes(output), expected);
+    // The blocked request was the last one: no further page, no later keyword.
+    EXPECT_EQ(searchedWords(), (std::vector<std::string>{"x@10", "x@20", "x@30"}));
+    EXPECT_NE(r.err.find("page 3 of 'x' with its verification page"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 later keyword was not tried"), std::string::npos) << r.err;
+
+    // Blocked before a single row: an earlier output file stays as it was.
+    writeBytes(output, "earlier result\r\n");
+    server.setBlockAfter(0);
+    r = run({"search", "-p", "4", "-o", output, "x"});
+    EXPECT_EQ(r.status, sh::cli::kExitBlocked);
+    EXPECT_EQ(readBytes(output), "earlier result\r\n");
+    EXPECT_NE(r.err.find("page 1 of 'x'"), std::string::npos) << r.err;
+}
+
+TEST_F(SearchCommandTest, AgentTextAndProxyReachEveryRequest) {
+    const std::string defaultAgent =
+        "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1; SV1; .NET CLR 2.0.50727; .NET CLR "
+        "3.0.04506.648; .NET CLR 3.5.21022)";
+    const std::string phone = "Mozilla/5.0 (Linux; Android 13; Pixel 7) Mobile Safari/537.36";
+    ASSERT_EQ(run({"search", "-p", "1", "x"}).status, 0);
+    EXPECT_EQ(server.requests().back().header("User-Agent"), defaultAgent);
+    ASSERT_EQ(run({"search", "-p", "1", "--user-agent", phone, "x"}).status, 0);
+    EXPECT_EQ(server.requests().back().header("User-Agent"), phone);
+    ASSERT_EQ(run({"suggest", "--user-agent=" + phone, "x"}).status, 0);
+    EXPECT_EQ(server.requests().back().header("User-Agent"), phone);
+    ASSERT_EQ(run({"suggest", "x"}).status, 0);
+    EXPECT_EQ(server.requests().back().header("User-Agent"), defaultAgent);
+
+    const std::string direct = run({"search", "-p", "2", "-f", "tsv", "x"}).out;
+    struct Case {
+        sh::clitest::RelayProxy::Kind kind;
+        std::string scheme;
+    };
+    for (const Case& c : {Case{sh::clitest::RelayProxy::Kind::Http, "http://"},
+                          Case{sh::clitest::RelayProxy::Kind::Socks5, "socks5://"},
+                          Case{sh::clitest::RelayProxy::Kind::Socks5, "socks5h://"}}) {
+        SCOPED_TRACE(c.scheme);
+        sh::clitest::RelayProxy proxy(c.kind);
+        const std::string address = c.scheme + "127.0.0.1:" + std::to_string(proxy.port());
+        const Result r = run({"search", "-p", "2", "-f", "tsv", "--proxy", address, "x"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, direct);
+        const auto targets = proxy.targets();
+        ASSERT_EQ(targets.size(), 2u);
+        for (const std::string& target : targets) {
+            if (c.kind == sh::clitest::RelayProxy::Kind::Http)
+                EXPECT_EQ(target.rfind("http://" + server.hostPort() + "/ssid=0/", 0), 0u)
+                    << target;
+            else
+                EXPECT_EQ(target, server.hostPort());
+        }
+        const Result s = run({"suggest", "--proxy", address, "北京"});
+        EXPECT_EQ(s.out, "北京\n北京官网\n北京是什么\n北京怎么样\n");
+        EXPECT_EQ(proxy.targets().size(), 3u);
+    }
 }
 
 TEST_F(SearchCommandTest, SuggestPrintsOneItemPerLine) {
