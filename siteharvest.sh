@@ -79,7 +79,7 @@ run_fuzzers() {
     step "fuzzing, ${seconds} s per target"
     cmake --preset fuzz >/dev/null
     cmake --build --preset fuzz
-    for target in fuzz_extract fuzz_matcher; do
+    for target in fuzz_extract fuzz_matcher fuzz_markup; do
         scratch=$(mktemp -d)
         build-fuzz/bin/$target -max_total_time="$seconds" -timeout=10 -max_len=65536 \
             -print_final_stats=1 "$scratch" "fuzz/corpus/$target" 2>&1 | tail -n 12

@@ -1,10 +1,13 @@
 // Result extraction over whole pages, as the harvest run does it: UTF-8 page -> GBK,
-// then the result pattern, titles, addresses and rows.
+// then the result pattern, titles, addresses and rows; and the reader of the service's
+// current markup over a page of 1.5 MB on one line, mostly script.
 
 #include <benchmark/benchmark.h>
 
 #include <string>
 
+#include "harvest/current_markup.h"
+#include "harvest/harvest_run.h"
 #include "harvest/result_extraction.h"
 #include "text/codepage.h"
 
@@ -62,6 +65,48 @@ std::string adversarialPage(int variant) {
     return page;
 }
 
+// A page in the service's current markup as it comes today: one line of about 1.5 MB,
+// most of it inline script (data of the page's own widgets, JSON with its slashes
+// escaped, as a server's JSON encoder writes it), ten results with JSON data-log
+// attributes written with &quot;, titles with <em> and entities, and cards around them.
+std::string currentMarkupPage() {
+    std::string page =
+        "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>网站建设_百度搜索</title>"
+        "<style>";
+    for (int i = 0; i < 300; ++i)
+        page += ".c-rule" + std::to_string(i) + ">span{margin:0 " + std::to_string(i % 9) +
+                "px;color:#333}";
+    page += "</style><script>window.__data={\"list\":[";
+    for (int i = 0; page.size() < 1'150'000; ++i)
+        page += "{\"id\":" + std::to_string(i) +
+                ",\"t\":\"相关推荐<b>网站建设<\\/b>公司 &amp; 报价\",\"u\":\"\\/s?word=x" +
+                std::to_string(i) + "&pn=10\",\"html\":\"<div class=\\\"c-row\\\">" +
+                std::to_string(i * 7) + "<\\/div>\"},";
+    page += "{}]};</script></head><body><div id=\"page\"><div id=\"results\">";
+    for (int r = 1; r <= 10; ++r) {
+        page += "<div class=\"c-result result\" srcid=\"1599\" new_srcid=\"1599\" order=\"" +
+                std::to_string(r) +
+                "\" tpl=\"www_normal\" data-log=\"{&quot;ensrcid&quot;:&quot;www_normal&quot;,"
+                "&quot;order&quot;:" +
+                std::to_string(r) +
+                ",&quot;mu&quot;:&quot;https:\\/\\/www.site" + std::to_string(r) +
+                ".example\\/about\\/index.html?from=bench&quot;}\"><div class=\"c-result-content\">"
+                "<article><h3 class=\"c-title c-gap-top-small\"><span class=\"c-title-text\">北京"
+                "<em>网站建设</em>公司第" +
+                std::to_string(r) + "家 &amp; 官方网站</span></h3><div class=\"c-abstract\">";
+        for (int k = 0; k < 40; ++k) page += "专业提供<em>网站建设</em>、网页设计与推广服务，";
+        page += "</div></article></div></div>";
+        for (int k = 0; k < 30; ++k)
+            page += "<div class=\"c-row c-gap-top\"><span class=\"c-color-gray\">相关&nbsp;推荐" +
+                    std::to_string(k) + "</span><a href=\"/s?word=x" + std::to_string(k) +
+                    "\">更多&gt;</a></div>";
+    }
+    page += "</div></div><script>var tail=\"";
+    while (page.size() < 1'500'000) page += "abcdefghij中文字符0123456789";
+    page += "\";</script></body></html>";
+    return page;
+}
+
 void run(benchmark::State& state, const std::string& utf8Page, int expectedRows) {
     PatternMatcher matcher;
     ResultList list;
@@ -112,5 +157,39 @@ void BM_ExtractAdversarialLine(benchmark::State& state) {
     run(state, page, 0);
 }
 BENCHMARK(BM_ExtractAdversarialLine)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// The reader of the current markup alone: UTF-8 check, the HTML parse with its decoding,
+// the data-log addresses and the titles converted to GBK.
+void BM_ReadCurrentMarkup(benchmark::State& state) {
+    static const std::string page = currentMarkupPage();
+    std::size_t results = 0;
+    for (auto _ : state) {
+        const auto read = sh::harvest::readCurrentMarkup(page);
+        results = read.size();
+        benchmark::DoNotOptimize(read.data());
+    }
+    if (results != 10)
+        state.SkipWithError("unexpected number of results");
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(page.size()));
+    state.counters["page_bytes"] = static_cast<double>(page.size());
+}
+BENCHMARK(BM_ReadCurrentMarkup)->Unit(benchmark::kMillisecond);
+
+// A whole page in the current markup as the harvest run reads it: decoded to GBK, the
+// result pattern finds nothing, then the current-markup reader lists its rows.
+void BM_ReadCurrentMarkupPage(benchmark::State& state) {
+    static const Text page(currentMarkupPage());
+    PatternMatcher matcher;
+    ResultList list;
+    for (auto _ : state) {
+        SeenSet seen;
+        list.deleteAllRows();
+        sh::harvest::readResultPage(page, matcher, seen, {}, list);
+    }
+    if (list.rowCount() != 10)
+        state.SkipWithError("unexpected number of rows");
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(page.size()));
+}
+BENCHMARK(BM_ReadCurrentMarkupPage)->Unit(benchmark::kMillisecond);
 
 }  // namespace
