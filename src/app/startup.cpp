@@ -11,6 +11,8 @@
 #include <system_error>
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include "app/main_window.h"
@@ -58,6 +60,67 @@ bool localXDisplayAnswers(const QByteArray& display) {
 
 }  // namespace
 
+namespace {
+
+const QString kApplicationName = QStringLiteral("SiteHarvest");
+const QString kVersion = QStringLiteral(SH_VERSION);
+
+// The window's own options. Single-dash words are long options, so that Qt's "-reverse"
+// or "-platform" is never read as a cluster of letters that holds -v or -h.
+struct InformationOptions {
+    QCommandLineParser parser;
+    QCommandLineOption help;
+    QCommandLineOption version;
+
+    InformationOptions()
+        : help({QStringLiteral("h"), QStringLiteral("help")},
+               QStringLiteral("Show this help and exit.")),
+          version({QStringLiteral("v"), QStringLiteral("version")},
+                  QStringLiteral("Show the version and exit.")) {
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        parser.setApplicationDescription(
+            QStringLiteral("Collect the site addresses and titles that Baidu's mobile search\n"
+                           "lists for a keyword, in a window.\n\n"
+                           "The exclusion file 排除网址.txt is read from, and the saved lists\n"
+                           "已采集网址N.txt and 已采集标题+网址N.txt are written to:\n  ") +
+            QString::fromStdString(sh::programDirectory().string()) +
+            QStringLiteral("\n\nQt's own options (-platform, -style, ...) are taken as well.\n"
+                           "See siteharvest(1), and siteharvest-cli(1) for the command line."));
+        parser.addOption(help);
+        parser.addOption(version);
+    }
+};
+
+QStringList argumentList(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+}  // namespace
+
+std::optional<int> answerInformationOptions(int argc, char** argv) {
+    InformationOptions options;
+    // Unknown options may be Qt's own, which QApplication takes later: ignored here.
+    options.parser.parse(argumentList(argc, argv));
+    const bool help = options.parser.isSet(options.help);
+    if (!help && !options.parser.isSet(options.version))
+        return std::nullopt;
+    // A core application needs no display; the parser takes the program's name from it.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(kApplicationName);
+    QCoreApplication::setApplicationVersion(kVersion);
+    const QByteArray text =
+        (help ? options.parser.helpText()
+              : kApplicationName + QLatin1Char(' ') + kVersion + QLatin1Char('\n'))
+            .toLocal8Bit();
+    const bool written = std::fwrite(text.constData(), 1, size_t(text.size()), stdout) ==
+                             size_t(text.size()) &&
+                         std::fflush(stdout) == 0;
+    return written ? 0 : 1;
+}
+
 bool displayAvailable(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "-platform") == 0)
@@ -69,6 +132,8 @@ bool displayAvailable(int argc, char** argv) {
 }
 
 int runProgram(int argc, char** argv, const std::function<void(MainWindow&)>& afterShown) {
+    if (const std::optional<int> answered = answerInformationOptions(argc, argv))
+        return *answered;
     if (!displayAvailable(argc, argv)) {
         std::fputs(
             "siteharvest: no display found (DISPLAY is empty or does not answer, and there\n"
@@ -81,10 +146,30 @@ int runProgram(int argc, char** argv, const std::function<void(MainWindow&)>& af
     // 1. The browser view's own set-up, which needs to happen before the application.
     prepareWebEngine();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("SiteHarvest"));
+    QApplication::setApplicationName(kApplicationName);
+    QApplication::setApplicationVersion(kVersion);
     QApplication::setQuitOnLastWindowClosed(true);
 
-    // 2. The program's directory becomes the current one: its files live there.
+    // What is left once Qt has taken its own options: the window takes no arguments.
+    {
+        InformationOptions options;
+        if (!options.parser.parse(QApplication::arguments()) ||
+            !options.parser.positionalArguments().isEmpty()) {
+            const QString problem = options.parser.errorText().isEmpty()
+                                        ? QStringLiteral("unexpected argument '%1'")
+                                              .arg(options.parser.positionalArguments().first())
+                                        : options.parser.errorText();
+            std::fprintf(stderr, "siteharvest: %s\nTry 'siteharvest --help'.\n",
+                         problem.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+
+    // 2. The program's directory becomes the current one: its files live there. Installed,
+    // that is the user's data folder, made on the first start.
+    if (const std::string problem = sh::makeProgramDirectory(); !problem.empty())
+        std::fprintf(stderr, "siteharvest: cannot create %s: %s\n",
+                     sh::programDirectory().c_str(), problem.c_str());
     std::error_code ignored;
     std::filesystem::current_path(sh::programDirectory(), ignored);
 

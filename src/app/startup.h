@@ -3,6 +3,7 @@
 // The program's start-up and message loop, shared by main() and the start-up benchmark.
 
 #include <functional>
+#include <optional>
 
 namespace sh::app {
 
@@ -15,6 +16,11 @@ void prepareWebEngine();
 // True when Qt can be expected to find a screen: a local X display that answers, a remote
 // one, a Wayland session or a platform chosen explicitly. Otherwise Qt would abort.
 bool displayAvailable(int argc, char** argv);
+
+// Answers --help and --version (also -h, -v, -help, -version) on standard output, without
+// a display and without starting the window; returns the exit status then. nullopt when
+// neither was asked for: the program goes on to start.
+std::optional<int> answerInformationOptions(int argc, char** argv);
 
 // Starts the program and runs its message loop until the window is closed; returns the
 // process's exit code. afterShown runs once the window is on the screen.
