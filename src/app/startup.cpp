@@ -149,6 +149,8 @@ int runProgram(int argc, char** argv, const std::function<void(MainWindow&)>& af
     QApplication::setApplicationName(kApplicationName);
     QApplication::setApplicationVersion(kVersion);
     QApplication::setQuitOnLastWindowClosed(true);
+    // Ties the window to its desktop entry, for its icon and name on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("siteharvest"));
 
     // What is left once Qt has taken its own options: the window takes no arguments.
     {
