@@ -2,8 +2,11 @@
 # SiteHarvest: set up, build, and either start the program or run every test.
 #   ./siteharvest.sh run    install what is missing, build, start the window
 #   ./siteharvest.sh test   install what is missing, build, run every test headless, also
-#                           under ASan+UBSan and TSan, fuzz briefly and run the benchmarks
-#                           once (--quick: the release tests only)
+#                           under ASan+UBSan and TSan, fuzz briefly, run the benchmarks
+#                           once and check the Debian package (--quick: the release tests
+#                           only)
+#   ./siteharvest.sh package  install what is missing, build, and make the Debian package
+#                           build/siteharvest_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 
@@ -102,6 +105,97 @@ run_benchmarks() {
     done
 }
 
+# Builds the Debian package from build/ and prints its path.
+make_package() {
+    if ! (cd build && cpack --config CPackConfig.cmake >cpack.log 2>&1); then
+        cat build/cpack.log >&2
+        die "cpack failed (build/cpack.log)"
+    fi
+    local deb
+    deb=$(ls -t build/siteharvest_*.deb 2>/dev/null | head -n 1)
+    [ -n "$deb" ] || die "cpack made no package in build/"
+    echo "$deb"
+}
+
+cmd_package() {
+    install_missing_packages
+    build
+    local deb
+    deb=$(make_package)
+    echo "siteharvest: $deb"
+}
+
+# The package as a user gets it: lintian finds no error, and the programs unpacked from it
+# answer, find their data folder and harvest from the stand-in.
+PACKAGE_SCRATCH=""
+STANDIN_PID=""
+end_package_check() {
+    [ -z "$STANDIN_PID" ] || kill "$STANDIN_PID" 2>/dev/null || true
+    [ -z "$PACKAGE_SCRATCH" ] || rm -rf "$PACKAGE_SCRATCH"
+    STANDIN_PID=""
+    PACKAGE_SCRATCH=""
+}
+
+run_package_check() {
+    step "Debian package"
+    local deb version scratch host=""
+    deb=$(make_package)
+    echo "$deb"
+    dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Maintainer\|Version\):/  \1:/p'
+
+    scratch=$(mktemp -d)
+    PACKAGE_SCRATCH=$scratch
+    trap end_package_check EXIT
+
+    # Warnings and notes are listed; errors fail. (The line about running as root is
+    # lintian's own advice, not a finding.)
+    echo "lintian:"
+    if ! lintian --display-level '>=info' --fail-on error "$deb" >"$scratch/lintian" 2>&1
+    then
+        cat "$scratch/lintian"
+        die "lintian found errors in $deb"
+    fi
+    grep -v 'running with root privileges' "$scratch/lintian" || echo "  (nothing)"
+
+    dpkg-deb --extract "$deb" "$scratch/root"
+    local bin=$scratch/root/usr/bin out
+    version=$(dpkg-deb --field "$deb" Version)
+    out=$("$bin/siteharvest-cli" --version)
+    [ "$out" = "siteharvest-cli $version" ] || die "unpacked siteharvest-cli --version: $out"
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin/siteharvest" --version)
+    [ "$out" = "SiteHarvest $version" ] || die "unpacked siteharvest --version: $out"
+
+    # Installed, the program's directory is the user's data folder.
+    local data=$scratch/data/siteharvest
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$scratch/data" "$bin/siteharvest" --help)
+    grep -qxF "  $data" <<<"$out" || die "unpacked siteharvest does not name $data: $out"
+
+    build/bin/siteharvest-standin --port 0 >"$scratch/standin.log" &
+    STANDIN_PID=$!
+    for _ in $(seq 100); do
+        host=$(sed -n 's/^listening on //p' "$scratch/standin.log")
+        [ -n "$host" ] && break
+        sleep 0.1
+    done
+    [ -n "$host" ] || die "the stand-in did not start"
+
+    # The exclusion file in the data folder drops every .example site.
+    mkdir -p "$data"
+    printf '.example\r\n' >"$data/排除网址.txt"
+    env -i PATH="$PATH" HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" \
+        SITEHARVEST_SEARCH_HOST="$host" \
+        "$bin/siteharvest-cli" search --pages 2 北京公司 >"$scratch/sites.txt" ||
+        die "unpacked siteharvest-cli search failed"
+    grep -q '^http://.*\.test/' "$scratch/sites.txt" || die "the search listed no site"
+    if grep -q '\.example' "$scratch/sites.txt"; then
+        die "the search ignored the exclusion file in $data"
+    fi
+    echo "unpacked programs: version $version; a search listed $(wc -l <"$scratch/sites.txt")" \
+        "sites, without the .example ones that $data/排除网址.txt excludes"
+    end_package_check
+    trap - EXIT
+}
+
 cmd_test() {
     install_missing_packages
     build
@@ -115,10 +209,12 @@ cmd_test() {
     run_tsan_tests
     run_asan_tests
     run_release_tests
+    run_package_check
 }
 
 case "${1:-}" in
     run) shift; cmd_run "$@" ;;
     test) shift; cmd_test "$@" ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    package) shift; cmd_package "$@" ;;
+    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
