@@ -93,8 +93,7 @@ struct InformationOptions {
 
 QStringList argumentList(int argc, char** argv) {
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
 }
 
@@ -115,9 +114,9 @@ std::optional<int> answerInformationOptions(int argc, char** argv) {
         (help ? options.parser.helpText()
               : kApplicationName + QLatin1Char(' ') + kVersion + QLatin1Char('\n'))
             .toLocal8Bit();
-    const bool written = std::fwrite(text.constData(), 1, size_t(text.size()), stdout) ==
-                             size_t(text.size()) &&
-                         std::fflush(stdout) == 0;
+    const bool written =
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size()) &&
+        std::fflush(stdout) == 0;
     return written ? 0 : 1;
 }
 
@@ -170,8 +169,8 @@ int runProgram(int argc, char** argv, const std::function<void(MainWindow&)>& af
     // 2. The program's directory becomes the current one: its files live there. Installed,
     // that is the user's data folder, made on the first start.
     if (const std::string problem = sh::makeProgramDirectory(); !problem.empty())
-        std::fprintf(stderr, "siteharvest: cannot create %s: %s\n",
-                     sh::programDirectory().c_str(), problem.c_str());
+        std::fprintf(stderr, "siteharvest: cannot create %s: %s\n", sh::programDirectory().c_str(),
+                     problem.c_str());
     std::error_code ignored;
     std::filesystem::current_path(sh::programDirectory(), ignored);
 

@@ -80,8 +80,8 @@ TEST_F(InstalledLayoutTest, DefaultExclusionFileFollowsTheProgramDirectory) {
          "XDG_DATA_HOME=DIR/data HOME=DIR/home", "BIN", false},
         {"build folder: the file beside the executable", false,
          "XDG_DATA_HOME=DIR/data HOME=DIR/home", "BIN", true},
-        {"build folder: the data folder is not read", false,
-         "XDG_DATA_HOME=DIR/data HOME=DIR/home", "DIR/data/siteharvest", false},
+        {"build folder: the data folder is not read", false, "XDG_DATA_HOME=DIR/data HOME=DIR/home",
+         "DIR/data/siteharvest", false},
     };
     auto expand = [&](std::string text, const fs::path& bin) {
         for (auto [token, value] : {std::pair{"DIR", dir.string()}, {"BIN", bin.string()}}) {

@@ -18,8 +18,8 @@ public:
     enum class Layout { Build, Installed, ShareIsAFile };
 
     explicit Prefix(Layout layout) {
-        m_root = fs::temp_directory_path() / ("sh_progdir_" + std::to_string(::getpid()) + "_" +
-                                              std::to_string(s_counter++));
+        m_root = fs::temp_directory_path() /
+                 ("sh_progdir_" + std::to_string(::getpid()) + "_" + std::to_string(s_counter++));
         fs::remove_all(m_root);
         fs::create_directories(m_root / "usr" / "bin");
         if (layout == Layout::Installed)
@@ -50,16 +50,14 @@ TEST(ProgramDirectoryTest, InstalledLayoutMovesTheDirectoryToTheUsersDataFolder)
         const char* name;
         L layout;
         std::optional<std::string> xdgDataHome;
-        const char* home;       // "" for unknown
-        const char* expected;   // "BIN" stands for the executable's folder
+        const char* home;      // "" for unknown
+        const char* expected;  // "BIN" stands for the executable's folder
     };
     const Case cases[] = {
         {"build folder: the executable's folder", L::Build, "/x/data", "/home/u", "BIN"},
         {"build folder, no environment", L::Build, std::nullopt, "", "BIN"},
-        {"share/siteharvest a file: not installed", L::ShareIsAFile, "/x/data", "/home/u",
-         "BIN"},
-        {"installed, XDG_DATA_HOME set", L::Installed, "/x/data", "/home/u",
-         "/x/data/siteharvest"},
+        {"share/siteharvest a file: not installed", L::ShareIsAFile, "/x/data", "/home/u", "BIN"},
+        {"installed, XDG_DATA_HOME set", L::Installed, "/x/data", "/home/u", "/x/data/siteharvest"},
         {"installed, XDG_DATA_HOME with trailing slashes", L::Installed, "/x/data//", "/home/u",
          "/x/data/siteharvest"},
         {"installed, XDG_DATA_HOME unset", L::Installed, std::nullopt, "/home/u",
@@ -96,8 +94,7 @@ TEST(ProgramDirectoryTest, MakeCreatesMissingFoldersForTheUserAlone) {
         EXPECT_EQ(fs::status(created).permissions() & fs::perms::all, fs::perms::owner_all)
             << created;
     // A folder that was already there keeps its permissions.
-    EXPECT_EQ(fs::status(prefix.root() / "home").permissions() & fs::perms::all,
-              fs::perms(0755));
+    EXPECT_EQ(fs::status(prefix.root() / "home").permissions() & fs::perms::all, fs::perms(0755));
 
     // A second start finds it and changes nothing.
     std::ofstream(data / "kept.txt") << "x";
