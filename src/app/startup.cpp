@@ -58,10 +58,6 @@ bool localXDisplayAnswers(const QByteArray& display) {
     return false;
 }
 
-}  // namespace
-
-namespace {
-
 const QString kApplicationName = QStringLiteral("SiteHarvest");
 const QString kVersion = QStringLiteral(SH_VERSION);
 
