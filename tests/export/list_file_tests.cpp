@@ -360,4 +360,34 @@ TEST_F(ListFileTest, TheWindowNeverWaitsForAFifosReader) {
     EXPECT_TRUE(fs::is_fifo(dir / "已采集网址2.txt"));
 }
 
+// A save that runs out of room part-way: the file-size limit lets the first bytes through
+// and refuses the rest (EFBIG; SIGXFSZ ignored, as a full disk gives ENOSPC). The earlier
+// file of the same name must come through byte for byte, and the user must hear of it.
+TEST_F(ListFileTest, ASaveThatFailsPartWayLeavesTheEarlierFileAsItWas) {
+    for (int i = 0; i < 1000; ++i) addRow("http://site" + std::to_string(i) + ".example/", "t");
+    const fs::path file = dir / "已采集网址1001.txt";
+    const std::string earlier = "http://earlier.example/\r\n";
+    std::ofstream(file, std::ios::binary) << earlier;
+
+    struct sigaction ignore = {};
+    struct sigaction previousAction = {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previousAction);
+    rlimit previousLimit{};
+    ::getrlimit(RLIMIT_FSIZE, &previousLimit);
+    rlimit limit = previousLimit;
+    limit.rlim_cur = 4096;  // the list is about 25 KB
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+    sh::exporting::onSaveUrlsClicked(window);
+
+    ::setrlimit(RLIMIT_FSIZE, &previousLimit);
+    ::sigaction(SIGXFSZ, &previousAction, nullptr);
+    EXPECT_EQ(readFile(file), earlier);
+    EXPECT_TRUE(window.messages.empty());
+    ASSERT_EQ(window.warnings.size(), 1u);
+    EXPECT_NE(sh::text::utf8(window.warnings[0].text).find("File too large"), std::string::npos);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"已采集网址1001.txt"}));
+}
+
 }  // namespace
