@@ -1,7 +1,5 @@
 #include "cli/command_line.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -182,20 +180,6 @@ std::string readableProblem(const std::string& path) {
     return {};
 }
 
-// Empty when a file of that name can be created or replaced; the reason otherwise.
-// Checked before the harvest, so a typo does not cost a whole run.
-std::string writableProblem(const std::string& path) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        return std::strerror(EISDIR);
-    fs::path parent = fs::path(path).parent_path();
-    if (parent.empty())
-        parent = ".";
-    if (::access(parent.c_str(), W_OK | X_OK) != 0)
-        return std::strerror(errno);
-    return {};
-}
-
 // Writes the whole text; false when the stream failed.
 bool writeAll(std::ostream& out, const std::string& text) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -241,8 +225,9 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
         exclusions = sh::harvest::loadExclusionList();
     }
 
+    // Checked before the harvest, so a typo does not cost a whole run.
     if (options.outputFile) {
-        if (std::string why = writableProblem(*options.outputFile); !why.empty()) {
+        if (std::string why = sh::exporting::writeProblem(*options.outputFile); !why.empty()) {
             report.error("cannot write " + quoted(*options.outputFile) + ": " + why);
             return kExitUsage;
         }

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -215,6 +219,10 @@ TEST_F(SearchCommandTest, ANamedFileThatCannotBeUsedStopsBeforeAnyRequest) {
         {{"-o", (dir / "sub").string()},
          "cannot write '" + (dir / "sub").string() + "': Is a directory"},
         {{"-o", (dir / "no" / "such" / "out.txt").string()}, "No such file or directory"},
+        // A file where a directory should be, and a name one byte over the limit.
+        {{"-o", (dir / "out.txt" / "x.txt").string()},
+         "cannot write '" + (dir / "out.txt" / "x.txt").string() + "': Not a directory"},
+        {{"-o", (dir / std::string(256, 'n')).string()}, "': File name too long"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"search", "x"};
@@ -278,6 +286,35 @@ TEST_F(SearchCommandTest, OutputFileIsReplacedWithTheWholeResult) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// -o follows a link to the file it names, writes into a descriptor of the process, and
+// takes a name of the full 255 bytes.
+TEST_F(SearchCommandTest, OutputGoesWhereThePathLeads) {
+    const std::string expected = run({"search", "-p", "2", "x"}).out;
+    ASSERT_FALSE(expected.empty());
+
+    writeBytes(dir / "target.txt", "earlier\r\n");
+    std::filesystem::create_symlink("target.txt", dir / "link.txt");
+    Result r = run({"search", "-p", "2", "-o", (dir / "link.txt").string(), "x"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(readBytes(dir / "target.txt"), expected);
+
+    const auto longName = dir / (std::string(251, 'n') + ".txt");
+    r = run({"search", "-p", "2", "-o", longName.string(), "x"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readBytes(longName), expected);
+
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+    r = run({"search", "-p", "2", "-o", "/dev/fd/" + std::to_string(ends[1]), "x"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    ::close(ends[1]);
+    std::string piped(expected.size() + 1, '\0');
+    piped.resize(std::max<ssize_t>(0, ::read(ends[0], piped.data(), piped.size())));
+    EXPECT_EQ(piped, expected);
+    ::close(ends[0]);
 }
 
 TEST_F(SearchCommandTest, ProgressGoesToStandardErrorOnlyWhenAsked) {
