@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "harvest/result_extraction.h"
+#include "support/fifo_writer.h"
 #include "test_support.h"
 #include "text/program_directory.h"
 
@@ -66,6 +72,84 @@ TEST(ExclusionListTest, DefaultFileIsTheUtf8NamedFileInTheProgramDirectory) {
     writeFile(dir.path() / u8"排除网址.txt", "spam\r\nads\r\n");
     EXPECT_EQ(bytesOf(loadExclusionList()), (std::vector<std::string>{"spam", "ads"}));
     sh::setProgramDirectory(previous);
+}
+
+// The window reads the file beside the program at every search, on its own thread: a
+// FIFO there must not hold it (nobody may ever write into it), so anything but a regular
+// file counts as missing.
+TEST(ExclusionListTest, TheDefaultFileCountsOnlyWhenItIsARegularFile) {
+    using namespace std::chrono_literals;
+    const auto previous = sh::programDirectory();
+    TempDir dir;
+    sh::setProgramDirectory(dir.path());
+    ASSERT_EQ(::mkfifo(exclusionFilePath().c_str(), 0600), 0);
+    {
+        sh::testing::FifoWriter rescuer(exclusionFilePath(), "blocked\r\n", 3s);
+        EXPECT_TRUE(loadExclusionList().empty());
+        EXPECT_FALSE(rescuer.rescued()) << "the read waited for a writer";
+    }
+    {
+        sh::testing::FifoWriter rescuer(exclusionFilePath(), "blocked\r\n", 3s);
+        EXPECT_EQ(readExclusionFile(exclusionFilePath(), FileKinds::RegularOnly).state,
+                  ExclusionFile::State::NotRegular);
+        EXPECT_FALSE(rescuer.rescued());
+    }
+    std::filesystem::remove(exclusionFilePath());
+    std::filesystem::create_directory(exclusionFilePath());
+    EXPECT_TRUE(loadExclusionList().empty());
+    sh::setProgramDirectory(previous);
+}
+
+// A file named by the user may be a FIFO or a pipe: it is read once, to its end.
+TEST(ExclusionListTest, ANamedFifoOrPipeIsReadToItsEnd) {
+    TempDir dir;
+    const auto fifo = dir.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        sh::testing::FifoWriter writer(fifo, "a\r\nb\r\n");
+        const ExclusionFile read = readExclusionFile(fifo, FileKinds::Any);
+        EXPECT_EQ(read.state, ExclusionFile::State::Read);
+        EXPECT_EQ(bytesOf(read.lines), (std::vector<std::string>{"a", "b"}));
+        EXPECT_FALSE(read.size);
+    }
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], "c\r\nd", 4), 4);
+    ::close(ends[1]);
+    EXPECT_EQ(bytesOf(loadExclusionList("/dev/fd/" + std::to_string(ends[0]))),
+              (std::vector<std::string>{"c", "d"}));
+    ::close(ends[0]);
+}
+
+TEST(ExclusionListTest, TheCallerLearnsWhatBecameOfTheFile) {
+    using State = ExclusionFile::State;
+    TempDir dir;
+    const auto list = dir.path() / "list.txt";
+    writeFile(list, "one\r\ntwo\r\nthree");
+    const struct {
+        const char* name;
+        std::filesystem::path file;
+        std::size_t limit;
+        State state;
+        int error;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"read", list, 100, State::Read, 0, {"one", "two", "three"}},
+        {"missing", dir.path() / "absent.txt", 100, State::Missing, ENOENT, {}},
+        {"directory", dir.path(), 100, State::Unreadable, EISDIR, {}},
+        // Cut within "two": only the whole lines before the bound stay.
+        {"over the bound", list, 7, State::Cut, 0, {"one"}},
+        {"exactly the bound", list, 15, State::Read, 0, {"one", "two", "three"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ExclusionFile read = readExclusionFile(c.file, FileKinds::Any, c.limit);
+        EXPECT_EQ(read.state, c.state);
+        EXPECT_EQ(read.error, c.error);
+        EXPECT_EQ(bytesOf(read.lines), c.lines);
+    }
+    // The size is there for the caller's message.
+    EXPECT_EQ(readExclusionFile(list, FileKinds::Any, 7).size, 15u);
 }
 
 TEST(ExclusionListTest, EmptyLinesExcludeNothing) {
