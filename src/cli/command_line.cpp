@@ -1,11 +1,9 @@
 #include "cli/command_line.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
 #include <ostream>
+#include <utility>
 
 #include "cli/keyword_input.h"
 #include "cli/options.h"
@@ -164,20 +162,47 @@ std::string quoted(const std::string& text) {
     return "'" + text + "'";
 }
 
-// Empty when the file can be opened and read; the reason otherwise. (A directory opens
-// but fails the read.)
-std::string readableProblem(const std::string& path) {
-    struct Closer {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    errno = 0;
-    std::unique_ptr<std::FILE, Closer> in(std::fopen(path.c_str(), "rb"));
-    if (!in)
-        return std::strerror(errno);
-    char byte;
-    if (std::fread(&byte, 1, 1, in.get()) == 0 && std::ferror(in.get()))
-        return std::strerror(errno ? errno : EIO);
-    return {};
+// The exclusion list for the run. A file named with -x must be readable, and is read
+// whatever its kind (a FIFO or a pipe to its end); the default file beside the program
+// may be missing, and is used only when it is a regular file. False, with the error
+// reported, when the named file cannot be read.
+bool loadExclusions(const Options& options, Reporter& report, ExclusionList& exclusions) {
+    using sh::harvest::ExclusionFile;
+    using sh::harvest::FileKinds;
+    const bool named = options.excludeFile.has_value();
+    const fs::path file = named ? fs::path(*options.excludeFile) : sh::harvest::exclusionFilePath();
+    ExclusionFile read =
+        sh::harvest::readExclusionFile(file, named ? FileKinds::Any : FileKinds::RegularOnly);
+    switch (read.state) {
+        case ExclusionFile::State::Read:
+            break;
+        case ExclusionFile::State::Missing:
+        case ExclusionFile::State::Unreadable:
+            // Asked for by name, so a file that cannot be read is an error, unlike the
+            // default file, which simply may not be there.
+            if (named) {
+                report.error("cannot read exclusion file " + quoted(file.string()) + ": " +
+                             std::strerror(read.error));
+                return false;
+            }
+            break;
+        case ExclusionFile::State::NotRegular:
+            report.warning("exclusion file " + quoted(file.string()) +
+                           " is not a regular file; it is ignored");
+            break;
+        case ExclusionFile::State::Cut: {
+            const std::string bound = std::to_string(sh::harvest::kMaxExclusionFileBytes);
+            const std::string size = read.size ? "holds " + std::to_string(*read.size) + " bytes"
+                                               : "holds more than " + bound + " bytes";
+            report.warning("exclusion file " + quoted(file.string()) + " " + size +
+                           "; only the whole lines within its first " + bound + " bytes (" +
+                           std::to_string(sh::harvest::kMaxExclusionFileBytes >> 20) +
+                           " MiB) are used");
+            break;
+        }
+    }
+    exclusions = std::move(read.lines);
+    return true;
 }
 
 // Writes the whole text; false when the stream failed.
@@ -213,17 +238,8 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
     }
 
     ExclusionList exclusions;
-    if (options.excludeFile) {
-        // Asked for by name, so a file that cannot be read is an error, unlike the
-        // default file, which simply may not be there.
-        if (std::string why = readableProblem(*options.excludeFile); !why.empty()) {
-            report.error("cannot read exclusion file " + quoted(*options.excludeFile) + ": " + why);
-            return kExitUsage;
-        }
-        exclusions = sh::harvest::loadExclusionList(fs::path(*options.excludeFile));
-    } else {
-        exclusions = sh::harvest::loadExclusionList();
-    }
+    if (!loadExclusions(options, report, exclusions))
+        return kExitUsage;
 
     // Checked before the harvest, so a typo does not cost a whole run.
     if (options.outputFile) {

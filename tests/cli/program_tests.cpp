@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "cli/command_line.h"
@@ -20,11 +22,19 @@ struct Outcome {
     std::string out, err;
 };
 
-// Runs the program with `arguments` (already quoted for the shell); stdin is empty.
-Outcome runProgram(const std::filesystem::path& dir, const std::string& arguments) {
-    const auto out = dir / "stdout", err = dir / "stderr";
-    const std::string command = std::string("'") + SH_CLI_PROGRAM + "' " + arguments +
-                                " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
+// Runs the program with `arguments` (already quoted for the shell); stdin is empty, or a
+// pipe that carries `input`.
+Outcome runProgram(const std::filesystem::path& dir, const std::string& arguments,
+                   const std::optional<std::string>& input = std::nullopt) {
+    const auto out = dir / "stdout", err = dir / "stderr", in = dir / "stdin";
+    std::string command = std::string("'") + SH_CLI_PROGRAM + "' " + arguments + " >'" +
+                          out.string() + "' 2>'" + err.string() + "'";
+    if (input) {
+        std::ofstream(in, std::ios::binary) << *input;
+        command = "cat '" + in.string() + "' | " + command;
+    } else {
+        command += " </dev/null";
+    }
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
 }
@@ -88,6 +98,19 @@ TEST_F(ProgramTest, SearchWritesWhatTheLibraryGivesAndIsQuietWhenNotOnATerminal)
     EXPECT_EQ(o.err, "");
     EXPECT_EQ(o.out, expected.str());
     EXPECT_EQ(server.requestCount(), 3u);
+}
+
+// The exclusion list can come down a pipe: its bytes are read once, and all of them used.
+TEST_F(ProgramTest, AnExclusionListFromStandardInputIsUsed) {
+    std::ostringstream expected, ignored;
+    sh::clitest::writeBytes(dir / "list.txt", "shop1\r\nsite2\r\n");
+    ASSERT_EQ(sh::cli::runCommandLine({"search", "-p", "2", "-x", (dir / "list.txt").string(), "x"},
+                                      expected, ignored, false),
+              0);
+    const Outcome o = runProgram(dir, "search -p 2 -x /dev/stdin x", "shop1\r\nsite2\r\n");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.out, expected.str());
 }
 
 TEST_F(ProgramTest, NothingFetchedExitsWithOne) {

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -21,6 +25,7 @@
 #include "standin/standin_server.h"
 #include "support/expected_listing.h"
 #include "support/fake_window.h"
+#include "support/fifo_writer.h"
 #include "text/codepage.h"
 #include "text/program_directory.h"
 
@@ -42,6 +47,12 @@ std::vector<ExpectedRow> expectedRows(const std::string& keyword, int pages,
                                       const std::vector<std::string>& exclusions = {},
                                       const std::set<int>& failedPages = {}) {
     return sh::testing::expectedListing(keyword, pages, exclusions, failedPages);
+}
+
+std::string sitesText(const std::vector<ExpectedRow>& rows) {
+    std::string text;
+    for (const auto& row : rows) text += row.site + "\r\n";
+    return text;
 }
 
 std::string expectedTsv(const std::vector<std::pair<std::string, std::vector<ExpectedRow>>>& runs) {
@@ -188,11 +199,7 @@ TEST_F(SearchCommandTest, KeywordFilesInGbkAndUtf8AreReadAlike) {
 TEST_F(SearchCommandTest, ExclusionFileBesideTheProgramOrNamedOnTheCommandLine) {
     writeBytes(dir / "排除网址.txt", "shop1\r\n");
     writeBytes(dir / "other.txt", gbk("site2\r\nshop9").bytes());
-    auto sites = [](const std::vector<ExpectedRow>& rows) {
-        std::string text;
-        for (const auto& row : rows) text += row.site + "\r\n";
-        return text;
-    };
+    auto sites = sitesText;
     EXPECT_EQ(run({"search", "-p", "2", "x"}).out, sites(expectedRows("x", 2, {"shop1"})));
     // A named file replaces the default one.
     EXPECT_EQ(run({"search", "-p", "2", "-x", (dir / "other.txt").string(), "x"}).out,
@@ -233,6 +240,98 @@ TEST_F(SearchCommandTest, ANamedFileThatCannotBeUsedStopsBeforeAnyRequest) {
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
     EXPECT_EQ(server.requestCount(), 0u);
+}
+
+// A pipe or a FIFO named with -x is read once, to its end; a FIFO beside the program is
+// passed over with a warning rather than waited on. A rescuer opens the FIFO for writing
+// after a while, so a run that opens it once too often, or waits on it, fails instead of
+// hanging.
+TEST_F(SearchCommandTest, ExclusionFilesThatAreNoRegularFile) {
+    using namespace std::chrono_literals;
+    using sh::testing::FifoWriter;
+    const std::filesystem::path fifo = dir / "fifo";
+    const std::string warning = "siteharvest-cli: warning: exclusion file '" +
+                                sh::harvest::exclusionFilePath().string() +
+                                "' is not a regular file; it is ignored\n";
+    struct Setup {
+        std::vector<std::string> args;
+        std::unique_ptr<FifoWriter> writer, rescuer;
+        int pipeEnd = -1;
+    };
+    const struct {
+        const char* name;
+        std::function<Setup()> setup;
+        std::vector<std::string> excluded;
+        std::string err;
+    } cases[] = {
+        {"pipe named with -x",
+         [&] {
+             int ends[2];
+             EXPECT_EQ(::pipe(ends), 0);
+             EXPECT_EQ(::write(ends[1], "shop1\r\nsite2", 13), 13);
+             ::close(ends[1]);
+             return Setup{{"-x", "/dev/fd/" + std::to_string(ends[0])}, nullptr, nullptr, ends[0]};
+         },
+         {"shop1", "site2"},
+         ""},
+        {"FIFO named with -x",
+         [&] {
+             EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+             return Setup{{"-x", fifo.string()},
+                          std::make_unique<FifoWriter>(fifo, "shop1\r\n"),
+                          std::make_unique<FifoWriter>(fifo, "", 3s)};
+         },
+         {"shop1"},
+         ""},
+        {"FIFO beside the program",
+         [&] {
+             const auto file = sh::harvest::exclusionFilePath();
+             EXPECT_EQ(::mkfifo(file.c_str(), 0600), 0);
+             return Setup{{}, nullptr, std::make_unique<FifoWriter>(file, "shop1\r\n", 3s)};
+         },
+         {},
+         warning},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(fifo);
+        std::filesystem::remove(sh::harvest::exclusionFilePath());
+        Setup setup = c.setup();
+        std::vector<std::string> args = {"search", "-p", "2", "x"};
+        args.insert(args.end(), setup.args.begin(), setup.args.end());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, sitesText(expectedRows("x", 2, c.excluded)));
+        EXPECT_EQ(r.err, c.err);
+        if (setup.rescuer) {
+            EXPECT_FALSE(setup.rescuer->rescued()) << "the run waited on the FIFO";
+        }
+        if (setup.pipeEnd >= 0)
+            ::close(setup.pipeEnd);
+    }
+}
+
+// The bound stays, but the user hears of it: which file, how large, and the bound.
+TEST_F(SearchCommandTest, AnExclusionFileOverTheBoundIsCutWithAWarning) {
+    const auto file = dir / "huge.txt";
+    const std::size_t size = sh::harvest::kMaxExclusionFileBytes + 1000;
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << "shop1\r\n";
+        const std::string chunk(1 << 20, 'y');
+        for (std::size_t written = 7; written < size; written += chunk.size())
+            out.write(chunk.data(),
+                      static_cast<std::streamsize>(std::min(chunk.size(), size - written)));
+    }
+    ASSERT_EQ(std::filesystem::file_size(file), size);
+    const Result r = run({"search", "-p", "2", "-x", file.string(), "x"});
+    std::filesystem::remove(file);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, sitesText(expectedRows("x", 2, {"shop1"})));
+    EXPECT_EQ(r.err, "siteharvest-cli: warning: exclusion file '" + file.string() + "' holds " +
+                         std::to_string(size) +
+                         " bytes; only the whole lines within its first 134217728 bytes (128 "
+                         "MiB) are used\n");
 }
 
 TEST_F(SearchCommandTest, FailedPagesAreSkippedWithAWarning) {
