@@ -182,6 +182,10 @@ TEST_F(SearchCommandTest, KeywordFilesInGbkAndUtf8AreReadAlike) {
         {"utf-8", lines},
         {"utf-8 with BOM", "\xEF\xBB\xBF" + lines},
         {"gbk", gbk(lines).bytes()},
+        // UTF-16LE without a byte-order mark, as some editors save it.
+        {"utf-16le", sh::text::ansiToWide(Text(lines))
+                         .bytes()
+                         .substr(0, sh::text::ansiToWide(Text(lines)).size() - 2)},
     };
     for (const auto& file : files) {
         server.clearRequests();
