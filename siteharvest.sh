@@ -98,7 +98,7 @@ run_benchmarks() {
         echo "-- $bench"
         build/bin/$bench --benchmark_min_time=0.01
     done
-    for bench in build/bin/bench_app build/bin/bench_*window*; do
+    for bench in build/bin/bench_app build/bin/bench_*window* build/bin/bench_suggestion_line; do
         [ -x "$bench" ] || continue
         echo "-- ${bench##*/}"
         QT_QPA_PLATFORM=offscreen "$bench"

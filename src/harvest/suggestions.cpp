@@ -1,6 +1,8 @@
 #include "harvest/suggestions.h"
 
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "harvest/services.h"
 #include "text/codepage.h"
@@ -46,9 +48,14 @@ void onKeywordChanged(Window& window) {
         return;
     g_lastShown = generation;
 
+    // The whole reply in one append: the line is copied and laid out again at every
+    // append, so one append per item would cost the square of the reply's size.
+    std::string line;
     for (const Text& item : suggestionItems(toText(reply))) {
-        window.appendText(EditBox::编辑框2, concatText(item, "|"));
+        line.append(item.view()).append("|");
     }
+    if (!line.empty())
+        window.appendText(EditBox::编辑框2, Text(std::move(line)));
 }
 
 }  // namespace sh::harvest

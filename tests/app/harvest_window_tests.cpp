@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -124,6 +125,7 @@ private slots:
     void startupMakesNoRequest();
     void suggestionLineAfterTyping_data();
     void suggestionLineAfterTyping();
+    void aLongReplyChangesTheLineOnce();
 
     void searchListsEveryNewSiteOnce_data();
     void searchListsEveryNewSiteOnce();
@@ -335,6 +337,27 @@ void HarvestWindowTests::suggestionLineAfterTyping() {
     for (int i = 1; i <= typed.size(); ++i) expected.push_back(typed.left(i).toStdString());
     QCOMPARE(suggestWords(), expected);
     QVERIFY(searchOffsets().empty());
+}
+
+// Each change of the line copies and lays out all of it again: a reply shown item by item
+// costs the square of its size (minutes for 16,000 items). It is shown in one step.
+void HarvestWindowTests::aLongReplyChangesTheLineOnce() {
+    std::vector<std::string> items;
+    QString line;
+    for (int i = 0; i < 2000; ++i) {
+        const QString item = qs("北京公司") + QString::number(i);
+        items.push_back(sh::app::toText(item).bytes());
+        line += item + qs("|");
+    }
+    m_server->setSuggestions(items);
+    QSignalSpy changes(m_window->编辑框2, &QLineEdit::textChanged);
+
+    m_window->编辑框1->setText(qs("北京"));
+
+    QCOMPARE(m_window->编辑框2->text(), line);
+    // Emptied before the request, then the whole reply at once.
+    QCOMPARE(changes.count(), 2);
+    QCOMPARE(m_window->编辑框2->cursorPosition(), line.size());
 }
 
 void HarvestWindowTests::searchListsEveryNewSiteOnce_data() {
