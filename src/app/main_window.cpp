@@ -1,8 +1,12 @@
 #include "app/main_window.h"
 
+#include <xcb/xcb.h>
+
 #include <limits>
 
+#include <QAbstractNativeEventFilter>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -113,6 +117,38 @@ QPushButton* makeButton(QWidget* parent, const char* name, int l, int t, int w, 
 
 }  // namespace
 
+// Watches the X server's events, as Qt's xcb platform hands them over, for the
+// destruction of the window's own native window. Qt itself does not react to that.
+class MainWindow::DestroyWatch final : public QAbstractNativeEventFilter {
+public:
+    explicit DestroyWatch(MainWindow& window) : m_window(window) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~DestroyWatch() override {
+        if (QCoreApplication* app = QCoreApplication::instance())
+            app->removeNativeEventFilter(this);
+    }
+    DestroyWatch(const DestroyWatch&) = delete;
+    DestroyWatch& operator=(const DestroyWatch&) = delete;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7F) != XCB_DESTROY_NOTIFY)
+            return false;
+        const auto* destroyed = static_cast<const xcb_destroy_notify_event_t*>(message);
+        // internalWinId(), unlike winId(), never creates a native window.
+        const WId own = m_window.internalWinId();
+        if (own != 0 && destroyed->window == own)
+            m_window.nativeWindowDestroyed();
+        return false;
+    }
+
+private:
+    MainWindow& m_window;
+};
+
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(kCaption);
@@ -127,6 +163,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     // window runs no handler and starts no request.
     buildControls();
     wireEvents();
+    m_destroyWatch = std::make_unique<DestroyWatch>(*this);
 }
 
 MainWindow::~MainWindow() {
@@ -275,6 +312,14 @@ void MainWindow::onHomePageClicked() {
 void MainWindow::closeEvent(QCloseEvent* event) {
     emit closing();
     event->accept();
+}
+
+void MainWindow::nativeWindowDestroyed() {
+    // The waits in progress end and no handler starts any more, as after a close. The
+    // widget cannot be closed (hiding it would talk to a window that is gone), so every
+    // event loop is ended directly, nested ones included.
+    emit closing();
+    QCoreApplication::exit(0);
 }
 
 void MainWindow::centreOnPrimaryScreen() {

@@ -4,6 +4,8 @@
 // positions. It implements the core's Window interface; the handlers of the main actions
 // live in the core and are called from the thin slots below.
 
+#include <memory>
+
 #include <QWidget>
 
 // moc cannot read identifiers outside ASCII; it needs none of what follows.
@@ -87,7 +89,8 @@ public:
     QLabel* 标签3;
 
 signals:
-    // Emitted when the window closes, before it hides: waits in progress must end.
+    // Emitted when the window closes, before it hides, or when another client has
+    // destroyed its native window: waits in progress must end.
     void closing();
 
 public slots:
@@ -103,6 +106,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    class DestroyWatch;
+
     void buildControls();
     void wireEvents();
     // Runs a handler unless the window has been closed; once it is closed, events still
@@ -110,8 +115,14 @@ private:
     template <class Handler>
     void runHandler(Handler handler);
 
+    // Another X client (a task manager, "xdotool windowclose") can destroy the window's
+    // native window outright, without a close event; the program ends then, as if the
+    // window had been closed, instead of running on with no window.
+    void nativeWindowDestroyed();
+
     sh::harvest::ResultList m_results;
     ResultModel* m_model = nullptr;
+    std::unique_ptr<DestroyWatch> m_destroyWatch;
 };
 
 // Hands the address, unchecked, to the desktop's "open" action (the default browser).

@@ -1,6 +1,8 @@
 // The main window: its controls as built, the window operations the core uses, the result
 // list, the browser panel and link buttons, and the nested event pump.
 
+#include <xcb/xcb.h>
+
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -8,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -91,6 +94,8 @@ private slots:
     void pumpKeepsTimersAndClicksAliveDuringWait();
     void closingEndsTheProgram_data();
     void closingEndsTheProgram();
+    void destroyingTheNativeWindowEndsTheProgram_data();
+    void destroyingTheNativeWindowEndsTheProgram();
 
 private:
     template <class T>
@@ -685,6 +690,61 @@ void AppTests::closingEndsTheProgram() {
     }
     // The window outlives the loop, and nothing new starts once it has closed.
     QVERIFY(!m_window->isVisible());
+    control<QPushButton>("按钮1")->click();
+    QVERIFY(control<QWebEngineView>("超文本浏览框1")->url().isEmpty());
+}
+
+void AppTests::destroyingTheNativeWindowEndsTheProgram_data() {
+    QTest::addColumn<bool>("duringWait");
+    QTest::newRow("idle") << false;
+    QTest::newRow("while a handler waits") << true;
+}
+
+// Another X client destroys the window outright ("xdotool windowclose"): no close event
+// comes, only the X server's DestroyNotify, here handed over as the xcb platform would.
+void AppTests::destroyingTheNativeWindowEndsTheProgram() {
+    QFETCH(bool, duringWait);
+    std::vector<std::string> events;
+    if (duringWait)
+        QTimer::singleShot(0, [&] {
+            sh::WorkSignal never;
+            sh::currentPump().waitFor(never, 60s);
+            events.push_back(sh::currentPump().isClosing() ? "wait ended" : "wait timed out");
+        });
+    const WId id = m_window->internalWinId();
+    QVERIFY(id != 0);
+    QTimer::singleShot(300, [&] {
+        // Another window's end changes nothing.
+        xcb_destroy_notify_event_t other{};
+        other.response_type = XCB_DESTROY_NOTIFY;
+        other.event = other.window = static_cast<xcb_window_t>(id + 1);
+        qintptr result = 0;
+        QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &other,
+                                                                &result);
+        QTimer::singleShot(100, [&] {
+            xcb_destroy_notify_event_t destroyed{};
+            destroyed.response_type = XCB_DESTROY_NOTIFY;
+            destroyed.event = destroyed.window = static_cast<xcb_window_t>(id);
+            qintptr ignored = 0;
+            QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t",
+                                                                    &destroyed, &ignored);
+        });
+    });
+    // Should the program not end, this ends the test instead of hanging it.
+    QTimer fallback;
+    fallback.setSingleShot(true);
+    connect(&fallback, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    fallback.start(10'000);
+
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY2(clock.elapsed() > 350 && clock.elapsed() < 5'000, QByteArray::number(clock.elapsed()));
+    if (duringWait) {
+        const std::vector<std::string> expected = {"wait ended"};
+        QCOMPARE(events, expected);
+    }
+    // Nothing new starts afterwards.
     control<QPushButton>("按钮1")->click();
     QVERIFY(control<QWebEngineView>("超文本浏览框1")->url().isEmpty());
 }
