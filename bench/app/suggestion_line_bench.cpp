@@ -115,8 +115,8 @@ void measure(sh::app::MainWindow& window) {
             appends = timed.appends;
         }
         std::printf("%8d %10lld %8d %12.1f %12.1f\n", count,
-                    static_cast<long long>(window.编辑框2->text().size()), appends,
-                    median(handler), median(showing));
+                    static_cast<long long>(window.编辑框2->text().size()), appends, median(handler),
+                    median(showing));
         std::fflush(stdout);
     }
     window.close();

@@ -18,8 +18,9 @@ Text suggestionAddress(const Text& keyword);
 TextList suggestionItems(const Text& reply);
 
 // Every change of 编辑框1: empties 编辑框2, asks the service (one request per change, none
-// skipped) and appends the items, each followed by "|", in one append per reply. A reply that arrives after the reply of a newer
-// request has been shown is dropped, so the line always belongs to the newest keyword.
+// skipped) and appends the items, each followed by "|", in one append per reply. A reply
+// that arrives after the reply of a newer request has been shown is dropped, so the line
+// always belongs to the newest keyword.
 void onKeywordChanged(Window& window);
 
 }  // namespace sh::harvest
