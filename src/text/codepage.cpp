@@ -2,6 +2,7 @@
 
 #include <unicode/translit.h>
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
@@ -22,9 +23,25 @@ struct ConverterCloser {
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
+// Writes the substitute ('?' in GBK and Big5) for every character the target lacks.
+// ICU's own substitute callback skips the characters Unicode marks default-ignorable
+// (zero-width space, soft hyphen, byte order mark, variation selectors, ...) instead, so
+// they would vanish without a trace.
+void substituteUnmappable(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t,
+                          UChar32, UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR)
+        return;  // reset, close or clone: nothing to write
+    *status = U_ZERO_ERROR;
+    ucnv_cbFromUWriteSub(args, 0, status);
+}
+
 ConverterPtr openConverter(const char* name) {
     UErrorCode status = U_ZERO_ERROR;
     ConverterPtr converter(ucnv_open(name, &status));
+    if (U_FAILURE(status))
+        return nullptr;
+    ucnv_setFromUCallBack(converter.get(), substituteUnmappable, nullptr, nullptr, nullptr,
+                          &status);
     if (U_FAILURE(status))
         return nullptr;
     return converter;

@@ -1,6 +1,9 @@
 #include "text/codepage.h"
 
 #include <gtest/gtest.h>
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+#include <unicode/utf8.h>
 
 #include <cstdint>
 #include <random>
@@ -250,6 +253,41 @@ TEST(Wide, WideToAnsiReadsUpToTheFirstZeroUnit) {
         EXPECT_EQ(wideToAnsi(wide(c.wide), c.codePage).view(), c.text)
             << testing::PrintToString(std::string(c.wide)) << " to " << c.codePage.value_or(-1);
     }
+}
+
+// Characters that Unicode marks default-ignorable (zero-width space, soft hyphen, byte
+// order mark, variation selectors, tags, ...) and that no code page here holds become '?'
+// like every other character the target lacks; ICU's own substitution would drop them.
+TEST(Wide, DefaultIgnorableCharactersBecomeQuestionMarks) {
+    // The one the report named: a zero-width space before 'a'.
+    EXPECT_EQ(utf8ToGbk(Text("\xE2\x80\x8B" "a")).view(), "?a");
+
+    int checked = 0;
+    std::vector<UChar32> dropped;
+    for (UChar32 c = 0; c <= 0x10FFFF; ++c) {
+        if (!u_hasBinaryProperty(c, UCHAR_DEFAULT_IGNORABLE_CODE_POINT))
+            continue;
+        ++checked;
+        char utf8[4];
+        std::int32_t utf8Length = 0;
+        U8_APPEND_UNSAFE(utf8, utf8Length, c);
+        UChar units[2];
+        std::int32_t unitCount = 0;
+        U16_APPEND_UNSAFE(units, unitCount, c);
+        std::string wideText;
+        for (std::int32_t i = 0; i < unitCount; ++i) {
+            wideText += static_cast<char>(units[i] & 0xFF);
+            wideText += static_cast<char>(units[i] >> 8);
+        }
+        const std::string utf8Text(utf8, static_cast<std::size_t>(utf8Length));
+        if (utf8ToGbk(Text(utf8Text + "a")).view() != "?a" ||
+            wideToAnsi(wide(wideText)).view() != "?" ||
+            wideToAnsi(wide(wideText), 950).view() != "?")
+            dropped.push_back(c);
+    }
+    EXPECT_TRUE(dropped.empty()) << dropped.size() << " of " << checked << ", the first U+"
+                                 << std::hex << dropped.front();
+    EXPECT_GT(checked, 4000);
 }
 
 // ---- Big5 and traditional -> simplified ----
