@@ -105,8 +105,10 @@ bool PatternMatcher::execute(const Text& patternText, const Text& subject,
     uint32_t options = PCRE2_NEVER_UTF | PCRE2_ALT_BSUX;
     if (expression->ignoreCase)
         options |= PCRE2_CASELESS;
-    // Without Multiline, '$' matches only at the very end, as in the matched dialect.
-    options |= expression->multiline ? PCRE2_MULTILINE : PCRE2_DOLLAR_ENDONLY;
+    // With Multiline, '^' matches just after every line break, a final one included;
+    // without it, '$' matches only at the very end, as in the matched dialect.
+    options |= expression->multiline ? PCRE2_MULTILINE | PCRE2_ALT_CIRCUMFLEX
+                                     : PCRE2_DOLLAR_ENDONLY;
 
     std::shared_ptr<Matches> matches;
     CompileContextPtr compileContext(pcre2_compile_context_create_16(nullptr));
