@@ -102,7 +102,9 @@ bool PatternMatcher::execute(const Text& patternText, const Text& subject,
     expression->multiline = multiline.value_or(true);
     expression->global = global.value_or(true);
 
-    uint32_t options = PCRE2_NEVER_UTF | PCRE2_ALT_BSUX;
+    // As in ECMAScript: a back-reference to a group that took no part matches the empty
+    // text instead of failing the match.
+    uint32_t options = PCRE2_NEVER_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
     if (expression->ignoreCase)
         options |= PCRE2_CASELESS;
     // With Multiline, '^' matches just after every line break, a final one included;

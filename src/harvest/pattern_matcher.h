@@ -5,7 +5,8 @@
 // Matching is PCRE2 over the UTF-16 form of the subject, one unit per GBK character:
 // '.' stops only at a line feed, '*?' is lazy, the leftmost match wins, and a global run
 // resumes where the previous match ended (one unit later after an empty match). With
-// Multiline, '^' matches just after every line feed, a final one included.
+// Multiline, '^' matches just after every line feed, a final one included; a reference
+// to a group that took no part matches the empty text.
 // Nothing throws and nothing reports an error: a rejected pattern, an index out of range
 // or a call before the first execute gives empty text, 0 or false.
 //
