@@ -1,6 +1,7 @@
 // Result extraction over whole pages, as the harvest run does it: UTF-8 page -> GBK,
-// then the result pattern, titles, addresses and rows; and the reader of the service's
-// current markup over a page of 1.5 MB on one line, mostly script.
+// then the result pattern, titles, addresses and rows (lines_given_up counts the lines
+// the matcher gave up as too costly); and the reader of the service's current markup
+// over a page of 1.5 MB on one line, mostly script.
 
 #include <benchmark/benchmark.h>
 
@@ -107,6 +108,23 @@ std::string currentMarkupPage() {
     return page;
 }
 
+// About 10 MB: lines of 65 KB that each run the matcher into its effort limit (1,000 ×
+// the same broken result), each followed by a line with a valid result of its own.
+std::string hostileLinesPage(int& results) {
+    std::string hostileLine;
+    for (int i = 0; i < 1000; ++i)
+        hostileLine += "<i>a&#160;b</a><div class=\"abs\">c<br /><span class=\"site\">d</spa>";
+    std::string page;
+    results = 0;
+    while (page.size() < 10u << 20) {
+        page += hostileLine + "\n<a>" + std::to_string(results) +
+                "&#160;t</a><div class=\"abs\">x<br /><span class=\"site\">s" +
+                std::to_string(results) + ".example</span>\n";
+        ++results;
+    }
+    return page;
+}
+
 void run(benchmark::State& state, const std::string& utf8Page, int expectedRows) {
     PatternMatcher matcher;
     ResultList list;
@@ -122,6 +140,7 @@ void run(benchmark::State& state, const std::string& utf8Page, int expectedRows)
         state.SkipWithError("unexpected number of rows");
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(utf8Page.size()));
     state.counters["page_bytes"] = static_cast<double>(utf8Page.size());
+    state.counters["lines_given_up"] = matcher.linesGivenUp();
 }
 
 void BM_ExtractRealisticPage(benchmark::State& state) {
@@ -191,5 +210,13 @@ void BM_ReadCurrentMarkupPage(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(page.size()));
 }
 BENCHMARK(BM_ReadCurrentMarkupPage)->Unit(benchmark::kMillisecond);
+
+// Every hostile line costs the matcher its effort limit once, and only that line.
+void BM_ExtractHostileLinesPage(benchmark::State& state) {
+    int results = 0;
+    const std::string page = hostileLinesPage(results);
+    run(state, page, results);
+}
+BENCHMARK(BM_ExtractHostileLinesPage)->Unit(benchmark::kMillisecond);
 
 }  // namespace

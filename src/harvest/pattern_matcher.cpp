@@ -4,6 +4,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,9 +17,13 @@ namespace sh::harvest {
 namespace {
 
 // Effort allowed per start position (PCRE2's match limit). A result page of ordinary
-// markup needs a few thousand steps per match; a line built to make the lazy groups
-// backtrack hits this within milliseconds and ends the matching of that subject.
+// markup needs well under 100,000 steps per match; a line built to make the lazy groups
+// backtrack hits this within milliseconds, and the rest of that line is given up.
 constexpr std::uint32_t kMatchLimit = 5'000'000;
+// A search may start a match only up to the end of the line that lies this many units
+// on. Should it run into the effort limit, the same stretch is searched again one line
+// at a time, so that only the line where the effort ran out is given up.
+constexpr std::size_t kSearchUnits = 4096;
 // For the interpreter, used only if JIT compilation is unavailable (KiB).
 constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
 constexpr std::size_t kJitStackStart = 32 * 1024;
@@ -56,6 +61,32 @@ struct Range {
     std::uint32_t end = 0;
 };
 
+// Where the line that holds a unit ends: the index of the next line feed, or the length.
+// It keeps its last answer, so positions asked for in increasing order cost one scan of
+// the subject in all.
+class LineEnds {
+public:
+    LineEnds(const char16_t* units, std::size_t length) : m_units(units), m_length(length) {}
+
+    std::size_t from(std::size_t index) {
+        if (index >= m_length)
+            return m_length;
+        if (index < m_scannedFrom || index > m_end) {
+            const char16_t* found =
+                std::char_traits<char16_t>::find(m_units + index, m_length - index, u'\n');
+            m_scannedFrom = index;
+            m_end = found ? static_cast<std::size_t>(found - m_units) : m_length;
+        }
+        return m_end;
+    }
+
+private:
+    const char16_t* m_units;
+    std::size_t m_length;
+    std::size_t m_scannedFrom = 1;  // no answer yet
+    std::size_t m_end = 0;
+};
+
 }  // namespace
 
 struct PatternMatcher::Expression {
@@ -69,8 +100,11 @@ struct PatternMatcher::Expression {
 
 struct PatternMatcher::Matches {
     std::int32_t groupCount = 0;
-    std::vector<std::int32_t> firstIndex;  // UTF-16 index of each match
-    std::vector<Range> ranges;             // groupCount + 1 per match: whole, then groups
+    std::int32_t linesGivenUp = 0;
+    // Blocks rather than one array: a page of many small matches never holds two
+    // copies of these while they grow.
+    std::deque<std::int32_t> firstIndex;  // UTF-16 index of each match
+    std::deque<Range> ranges;             // groupCount + 1 per match: whole, then groups
 
     std::int32_t count() const { return static_cast<std::int32_t>(firstIndex.size()); }
     const Range& range(std::int32_t match, std::int32_t group) const {
@@ -93,9 +127,13 @@ std::int32_t positionOf(const Text& subject, const Text& text, std::int32_t firs
 
 }  // namespace
 
-bool PatternMatcher::execute(const Text& patternText, const Text& subject,
+bool PatternMatcher::execute(const Text& patternText, Text subject,
                              std::optional<bool> caseSensitive, std::optional<bool> multiline,
                              std::optional<bool> global) {
+    // The previous page is not needed any more: let it go before this one is worked on.
+    m_matches.reset();
+    m_subject = Text();
+
     auto expression = std::make_shared<Expression>();
     expression->pattern = patternText;
     expression->ignoreCase = !caseSensitive.value_or(false);
@@ -104,7 +142,8 @@ bool PatternMatcher::execute(const Text& patternText, const Text& subject,
 
     // As in ECMAScript: a back-reference to a group that took no part matches the empty
     // text instead of failing the match.
-    uint32_t options = PCRE2_NEVER_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF;
+    uint32_t options =
+        PCRE2_NEVER_UTF | PCRE2_ALT_BSUX | PCRE2_MATCH_UNSET_BACKREF | PCRE2_USE_OFFSET_LIMIT;
     if (expression->ignoreCase)
         options |= PCRE2_CASELESS;
     // With Multiline, '^' matches just after every line break, a final one included;
@@ -152,14 +191,34 @@ bool PatternMatcher::execute(const Text& patternText, const Text& subject,
 
             matches = std::make_shared<Matches>();
             matches->groupCount = groups;
+            LineEnds lineEnds(wide.data(), length);
             std::size_t offset = 0;
+            // Searches that start before this unit cover one line each.
+            std::size_t lineByLineUntil = 0;
             while (offset <= length) {
+                const bool lineByLine = offset < lineByLineUntil;
+                const std::size_t searchEnd =
+                    lineEnds.from(lineByLine ? offset : std::min(offset + kSearchUnits, length));
+                pcre2_set_offset_limit_16(matchContext.get(), searchEnd);
                 const int rc = pcre2_match_16(code, units, length, offset, 0, matchData.get(),
                                               matchContext.get());
-                // No match, the effort limit or any other failure: the run ends quietly
-                // with what it found.
-                if (rc <= 0)
-                    break;
+                if (rc == PCRE2_ERROR_NOMATCH) {
+                    offset = searchEnd + 1;
+                    continue;
+                }
+                if (rc <= 0) {
+                    // The effort limit, or another failure of this search. No match of
+                    // the result pattern crosses a line feed, so giving up costs at most
+                    // the rest of the line where it happened: find that line, then go on
+                    // after it.
+                    if (!lineByLine && lineEnds.from(offset) != searchEnd) {
+                        lineByLineUntil = searchEnd;
+                        continue;
+                    }
+                    ++matches->linesGivenUp;
+                    offset = searchEnd + 1;
+                    continue;
+                }
                 const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer_16(matchData.get());
                 const PCRE2_SIZE start = ovector[0];
                 const PCRE2_SIZE end = ovector[1];
@@ -193,7 +252,7 @@ bool PatternMatcher::execute(const Text& patternText, const Text& subject,
 
     m_expression = std::move(expression);
     m_matches = std::move(matches);
-    m_subject = subject;
+    m_subject = std::move(subject);
     return m_matches != nullptr;
 }
 
@@ -203,6 +262,10 @@ Text PatternMatcher::pattern() const {
 
 std::int32_t PatternMatcher::matchCount() const {
     return m_matches ? m_matches->count() : 0;
+}
+
+std::int32_t PatternMatcher::linesGivenUp() const {
+    return m_matches ? m_matches->linesGivenUp : 0;
 }
 
 std::int32_t PatternMatcher::subMatchCount() const {

@@ -10,8 +10,10 @@
 // Nothing throws and nothing reports an error: a rejected pattern, an index out of range
 // or a call before the first execute gives empty text, 0 or false.
 //
-// Hostile subjects: the match effort per start position is limited. When a subject
-// exhausts it, matching of that subject ends quietly with the matches found so far.
+// Hostile subjects: the match effort per start position is limited. A match attempt
+// that exhausts it gives up the rest of its line, and matching goes on after the next
+// line feed; linesGivenUp() says how often that happened. Every subject is searched in
+// time linear in its size.
 //
 // Copies share the compiled pattern and the matches (both immutable); execute on one
 // copy replaces only that copy's state. Not for concurrent use of one object.
@@ -31,9 +33,11 @@ public:
     // Compiles patternText afresh and matches it over subject. Left out: case ignored,
     // '^'/'$' at line breaks, all matches. True when matching ran (also with no match);
     // false when the pattern is rejected, which also drops the previous matches.
-    bool execute(const Text& patternText, const Text& subject,
-                 std::optional<bool> caseSensitive = {}, std::optional<bool> multiline = {},
-                 std::optional<bool> global = {});
+    // The matcher keeps the subject; hand it over with std::move when the caller has no
+    // more use for it, so a large page is not held twice. The previous subject is let go
+    // first. While matching, the subject's UTF-16 form (2 bytes a character) is held too.
+    bool execute(const Text& patternText, Text subject, std::optional<bool> caseSensitive = {},
+                 std::optional<bool> multiline = {}, std::optional<bool> global = {});
 
     // The pattern of the last execute (also a rejected one); empty before the first.
     Text pattern() const;
@@ -44,6 +48,11 @@ public:
 
     // Number of matches of the last execute; 0 when there are none.
     std::int32_t matchCount() const;
+
+    // Lines of the last execute's subject whose rest was not searched because a match
+    // attempt in them ran out of effort; 0 when none, before the first execute and after
+    // a rejected pattern. Matches starting later on such a line are missing.
+    std::int32_t linesGivenUp() const;
 
     // Text of match index (1-based); empty out of range. position, when given, receives
     // the 0-based byte offset found by searching the subject for that text from byte

@@ -203,23 +203,76 @@ TEST(PatternMatcherTest, MatchTextsComeBackAsTheSubjectsBytesThroughoutALongSubj
               Text(std::string(1, static_cast<char>('a' + 299 % 26))));
 }
 
-// A long line full of '>' and "&#160;" that never completes the result pattern makes
-// the lazy groups backtrack; the effort limit ends matching of that subject quietly and
-// keeps what was found before it.
-TEST(PatternMatcherTest, BacktrackingSubjectEndsQuietlyKeepingEarlierMatches) {
+// A line full of '>' and "&#160;" that never completes the result pattern makes the lazy
+// groups backtrack until the effort limit stops them. That costs the rest of that line
+// only: results before it and on every later line are still found.
+TEST(PatternMatcherTest, ALineThatExhaustsTheEffortLimitCostsOnlyItsRest) {
     const std::string result =
-        "<a>1&#160;t</a><div class=\"abs\">x<br /><span class=\"site\">s.example</span>\n";
-    std::string hostile;
-    while (hostile.size() < 1'000'000)
-        hostile += ">x&#160;y</a><div class=\"abs\">z<br /><span class=\"site\">w";
+        "<a>1&#160;t</a><div class=\"abs\">x<br /><span class=\"site\">s.example</span>";
+    std::string hostile;  // 65 KB, as a hostile page sent it
+    for (int i = 0; i < 1000; ++i)
+        hostile += "<i>a&#160;b</a><div class=\"abs\">c<br /><span class=\"site\">d</spa>";
+    std::string shortLines;
+    for (int i = 0; i < 100; ++i) shortLines += "x\n";
     const Text pattern(
         ">(.*?)&#160;(.*?)</a><div class=\"abs\">(.*?)<br /><span class=\"site\">(.*?)</span>");
 
-    PatternMatcher matcher;
-    EXPECT_TRUE(matcher.execute(pattern, Text(result + hostile + "\n" + result)));
-    // The second copy of the result lies after the subject that exhausted the limit.
-    EXPECT_EQ(matcher.matchCount(), 1);
-    EXPECT_EQ(matcher.subMatchText(1, 4), Text("s.example"));
+    struct Case {
+        const char* name;
+        std::string subject;
+        std::optional<bool> global;
+        std::int32_t matches;
+        std::int32_t linesGivenUp;
+    };
+    const Case cases[] = {
+        {"result, hostile line, result", result + "\n" + hostile + "\n" + result, {}, 2, 1},
+        {"result and hostile rest on one line", result + hostile + "\n" + result, {}, 2, 1},
+        {"hostile last line", result + "\n" + hostile, {}, 1, 1},
+        {"short lines before the hostile one", shortLines + hostile + "\n" + result, {}, 1, 1},
+        {"several hostile lines",
+         hostile + "\n" + result + "\n" + hostile + "\n" + hostile + "\n" + result + "\n",
+         {},
+         2,
+         3},
+        {"first match only", hostile + "\n" + result + "\n" + result, false, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PatternMatcher matcher;
+        EXPECT_TRUE(matcher.execute(pattern, Text(c.subject), {}, {}, c.global));
+        EXPECT_EQ(matcher.matchCount(), c.matches);
+        EXPECT_EQ(matcher.linesGivenUp(), c.linesGivenUp);
+        EXPECT_EQ(matcher.subMatchText(matcher.matchCount(), 4), Text("s.example"));
+        // The count belongs to one execute.
+        EXPECT_TRUE(matcher.execute(pattern, Text(result)));
+        EXPECT_EQ(matcher.linesGivenUp(), 0);
+    }
+}
+
+// A subject is searched in stretches of lines; matches that begin at a line feed or reach
+// across one must come out exactly as from one search over the whole subject.
+TEST(PatternMatcherTest, LongSubjectsGiveEveryMatchAcrossLineFeeds) {
+    std::string subject;
+    const int lines = 20000;
+    for (int i = 0; i < lines; ++i) subject += "k" + std::to_string(i) + "\n";
+    struct Case {
+        const char* pattern;
+        std::int32_t matches;
+    };
+    const Case cases[] = {
+        {"7\nk", lines / 10},  // every line ending in 7: reaches across the line feed
+        {"\n", lines},             // at every line feed
+        {"^", lines + 1},           // after every line feed, the final one included
+        {"^k1", 1 + 10 + 100 + 1000 + 10000},
+        {"$", lines + 1},  // before every line feed, and at the very end
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        PatternMatcher matcher;
+        ASSERT_TRUE(matcher.execute(Text(c.pattern), Text(subject)));
+        EXPECT_EQ(matcher.matchCount(), c.matches);
+        EXPECT_EQ(matcher.linesGivenUp(), 0);
+    }
 }
 
 // Arbitrary bytes as subject and pattern: no crash, no read out of bounds, and every
