@@ -209,6 +209,46 @@ TEST_F(ExchangeTest, CookiesCollectedStoredAndSentAgain) {
     EXPECT_EQ(cookies, Text());
 }
 
+// Cookies reach the store by two roads, and a later plain request must send what came
+// by either: a redirect reply's cookie lives only in the handle's own list (the final
+// reply's headers do not hold it), and a reply to a request that carried the caller's
+// own cookie text is read only from its headers.
+TEST_F(ExchangeTest, CookiesSetOnTheWayAreSentByTheNextPlainRequest) {
+    HttpServer server;
+    server.server().Get("/moved", [](auto&, auto& res) {
+        res.set_header("Set-Cookie", "r=1; path=/");
+        res.set_redirect("/landed");
+    });
+    server.server().Get("/landed",
+                        [](auto&, auto& res) { res.set_content("landed", "text/plain"); });
+    server.server().Get("/own", [](const httplib::Request& req, auto& res) {
+        res.set_header("Set-Cookie", "g=3; path=/");
+        res.set_content(req.get_header_value("Cookie"), "text/plain");
+    });
+    server.server().Get("/echo", [](const httplib::Request& req, auto& res) {
+        res.set_content(req.get_header_value("Cookie"), "text/plain");
+    });
+    server.start();
+
+    struct Case {
+        const char* name;
+        const char* path;
+        Text cookies;
+        const char* body;
+        const char* sentNext;
+    };
+    const Case cases[] = {
+        {"set by a redirect reply", "/moved", {}, "landed", "r=1"},
+        {"set while the caller sent its own cookie text", "/own", "c=3", "c=3", "g=3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CookieJar::instance().clear();
+        EXPECT_EQ(str(webRequest(Text(server.url(c.path)), {}, {}, {}, {}, c.cookies)), c.body);
+        EXPECT_EQ(str(webRequest(Text(server.url("/echo")))), c.sentNext);
+    }
+}
+
 TEST_F(ExchangeTest, ServerThatResetsMidBodyGivesWhatArrived) {
     RawServer server([](int socket, const std::string&) {
         RawServer::send(
