@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "test_print.h"
 #include "test_servers.h"
@@ -201,6 +202,39 @@ public:
     bool closing = false;
     std::function<void()> handler;
 };
+
+// Records the limit each wait is given, and waits only for the worker, however long the
+// limit: the limit can be checked without waiting it out.
+class RecordingPump final : public EventPump {
+public:
+    void processPendingEvents() override {}
+    void waitFor(WorkSignal& signal, std::chrono::milliseconds limit) override {
+        limits.push_back(limit);
+        signal.waitFor(10s);
+    }
+    std::vector<std::chrono::milliseconds> limits;
+};
+
+TEST(WebRequestPumpTest, TheTimeLimitReachesTheWaitInMilliseconds) {
+    struct Case {
+        const char* name;
+        std::optional<int> seconds;
+        std::chrono::milliseconds limit;
+    };
+    const Case cases[] = {
+        {"left out: 60 seconds", {}, 60000ms},
+        {"given in seconds", 7, 7000ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StallingServer server;
+        RecordingPump pump;
+        ScopedPump scope(pump);
+        EXPECT_EQ(str(webRequest(server.url("/fast"), {}, {}, {}, {}, {}, c.seconds)), "/fast");
+        ASSERT_FALSE(pump.limits.empty());
+        EXPECT_EQ(pump.limits.front(), c.limit);
+    }
+}
 
 TEST(WebRequestPumpTest, DispatchesAfterEveryWakeUp) {
     StallingServer server;
