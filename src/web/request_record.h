@@ -31,9 +31,16 @@ class RecordStream {
 public:
     // Replaces the content with the record; false (content unchanged) when out of memory.
     bool write(const RequestRecord& record) noexcept;
+    // The same content, consuming the record: when slot 1 (the body, on the way back)
+    // has spare capacity for the other slots, its buffer becomes the content, so a large
+    // body is never held twice. False (content unchanged) when out of memory.
+    bool write(RequestRecord&& record) noexcept;
     // The record read from the start. Exactly seven slots: missing ones are empty, extra
     // ones dropped, a slot cut short keeps what is there. Empty slots when out of memory.
     RequestRecord read() const noexcept;
+    // As read(), but slot 1 takes the content's buffer instead of a copy of it; the
+    // stream is empty afterwards.
+    RequestRecord take() noexcept;
 
     // The raw content, for tests that feed malformed streams.
     std::string& raw() { return m_data; }

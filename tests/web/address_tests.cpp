@@ -158,5 +158,57 @@ TEST(RecordStreamTest, MalformedContentGivesSevenSlots) {
     EXPECT_EQ(stream.read().slot(1).size(), 992u);
 }
 
+// A body travels back without a copy: with room behind it, slot 1's buffer becomes the
+// stream's content, and take() hands that same buffer back. The content is the same as
+// write() of a copy gives, with or without room.
+TEST(RecordStreamTest, AMovedRecordKeepsItsBodysBuffer) {
+    RequestRecord record;
+    record.slot(1) = Bytes(std::string(1000, 'b'));
+    for (int n = 2; n <= 7; ++n)
+        record.slot(n) = Bytes(std::string(static_cast<std::size_t>(n), 's'));
+    RecordStream copied;
+    ASSERT_TRUE(copied.write(record));
+
+    RequestRecord roomy = record;
+    roomy.slot(1).bytes().reserve(2000);
+    const char* buffer = roomy.slot(1).data();
+    RecordStream stream;
+    ASSERT_TRUE(stream.write(std::move(roomy)));
+    EXPECT_EQ(stream.raw(), copied.raw());
+    EXPECT_EQ(stream.raw().data(), buffer);
+    const RequestRecord back = stream.take();
+    EXPECT_EQ(back.slots, record.slots);
+    EXPECT_EQ(back.slot(1).data(), buffer);
+    EXPECT_TRUE(stream.raw().empty());
+
+    RequestRecord tight = record;
+    tight.slot(1).bytes().shrink_to_fit();
+    ASSERT_TRUE(stream.write(std::move(tight)));
+    EXPECT_EQ(stream.raw(), copied.raw());
+}
+
+TEST(RecordStreamTest, TakeReadsWhatReadReads) {
+    RequestRecord record;
+    for (int n = 1; n <= 7; ++n)
+        record.slot(n) = Bytes(std::string(static_cast<std::size_t>(n), 'x'));
+    RecordStream wellFormed;
+    ASSERT_TRUE(wellFormed.write(record));
+    const std::string contents[] = {
+        wellFormed.raw(),
+        std::string("\x10\0\0\0\0\0\0\0abc", 11),  // cut short
+        std::string(1000, '\xFF'),                 // absurd lengths
+        "abc",                                     // not even one length
+        "",
+    };
+    for (const std::string& content : contents) {
+        SCOPED_TRACE(testing::PrintToString(content.substr(0, 16)));
+        RecordStream stream;
+        stream.raw() = content;
+        const RequestRecord read = stream.read();
+        EXPECT_EQ(stream.take().slots, read.slots);
+        EXPECT_TRUE(stream.raw().empty());
+    }
+}
+
 }  // namespace
 }  // namespace sh::web
