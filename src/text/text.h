@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sh::text {
@@ -22,7 +23,9 @@ public:
     }
     explicit Text(const std::string& bytes) : Text(std::string_view(bytes)) {}
 
-    const std::string& bytes() const { return m_bytes; }
+    const std::string& bytes() const& { return m_bytes; }
+    // From a text that is going away: its buffer, without a copy.
+    std::string bytes() && { return std::move(m_bytes); }
     std::string_view view() const { return m_bytes; }
     const char* data() const { return m_bytes.data(); }
     std::size_t size() const { return m_bytes.size(); }
