@@ -1,7 +1,9 @@
 #include "web/http_exchange.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "text/primitives.h"
 #include "web/cookie_jar.h"
@@ -84,23 +86,57 @@ std::vector<std::string> headerLines(const Text& h) {
     return lines;
 }
 
+// What libcurl allows in the headers of one response: 300 KiB in all (more ends the
+// exchange as a failed receive); a single line over 100 KiB ends it as out of memory.
+constexpr std::size_t kLibcurlMaxResponseHeaders = 300 * 1024;
+// Room kept behind the body for the other slots of the record on its way back, so that
+// the body's buffer can carry the whole record (RecordStream::write).
+constexpr std::size_t kReplyHeadroom = 64 * 1024;
+
 struct Transfer {
+    CURL* easy = nullptr;
     std::string body;
     std::string headers;
     std::size_t maxBody = kMaxBodyBytes;
+    std::size_t headroom = kReplyHeadroom;
+    bool reserved = false;
+    bool bodyCut = false;
+    // Of the response now arriving: its status line came, its empty line did not yet.
+    bool inHeaders = false;
+    std::size_t headerBytes = 0;
+    bool headersOverOurCap = false;
     const std::atomic<bool>* stop = nullptr;
 };
 
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
-    const std::size_t room = transfer->maxBody - transfer->body.size();
     try {
-        transfer->body.append(data, bytes < room ? bytes : room);
+        if (!transfer->reserved) {
+            // One buffer of the size the body can reach, reserved before the first byte:
+            // a buffer that never grows is never held twice, and the pages of what is
+            // not written cost no memory.
+            transfer->reserved = true;
+            curl_off_t length = -1;
+            curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+            const std::size_t expected =
+                length >= 0 && static_cast<std::uint64_t>(length) < transfer->maxBody
+                    ? static_cast<std::size_t>(length)
+                    : transfer->maxBody;
+            transfer->body.reserve(expected + transfer->headroom);
+        }
+        const std::size_t room = transfer->maxBody - transfer->body.size();
+        if (bytes > room) {
+            // 0 ends the transfer with what was kept.
+            transfer->body.append(data, room);
+            transfer->bodyCut = true;
+            return 0;
+        }
+        transfer->body.append(data, bytes);
     } catch (...) {
         return 0;
     }
-    return bytes <= room ? bytes : 0;  // 0 ends the transfer with what was kept
+    return bytes;
 }
 
 size_t onHeader(char* data, size_t size, size_t count, void* user) {
@@ -109,10 +145,18 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
     const std::string_view line(data, bytes);
     // Every response of the exchange (redirects, 100 Continue) starts with its status
     // line; only the final one is kept.
-    if (line.substr(0, 5) == "HTTP/")
+    if (line.substr(0, 5) == "HTTP/") {
         transfer->headers.clear();
-    if (transfer->headers.size() + bytes > kMaxHeaderBytes)
+        transfer->inHeaders = true;
+        transfer->headerBytes = 0;
+    }
+    transfer->headerBytes += bytes;
+    if (line == "\r\n" || line == "\n")
+        transfer->inHeaders = false;
+    if (transfer->headers.size() + bytes > kMaxHeaderBytes) {
+        transfer->headersOverOurCap = true;
         return 0;
+    }
     try {
         transfer->headers.append(line);
     } catch (...) {
@@ -136,6 +180,21 @@ std::vector<std::string> cookieList(CURL* easy) {
     return lines;
 }
 
+// What became of a transfer that libcurl ended with `result`.
+RequestDetails::Outcome outcomeOf(CURLcode result, const Transfer& transfer, bool responseStarted) {
+    using Outcome = RequestDetails::Outcome;
+    if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.bodyCut))
+        return Outcome::Completed;
+    // libcurl refuses to grow its request buffer past its cap before anything is sent.
+    if (result == CURLE_OUT_OF_MEMORY && !responseStarted)
+        return Outcome::RequestTooLarge;
+    if (transfer.inHeaders &&
+        (transfer.headersOverOurCap || result == CURLE_OUT_OF_MEMORY ||
+         (result == CURLE_RECV_ERROR && transfer.headerBytes > kLibcurlMaxResponseHeaders)))
+        return Outcome::HeadersTooLarge;
+    return Outcome::TransferFailed;
+}
+
 // Failure before a request could be sent: no body, no headers, no cookies.
 void failEnding(RequestRecord& record) {
     record.slot(1) = {};
@@ -143,46 +202,102 @@ void failEnding(RequestRecord& record) {
     record.slot(6) = {};
 }
 
-void exchange(RequestRecord& record, const ExchangeOptions& options) {
-    const Text address = toText(record.slot(1));
-    const Text method = toText(record.slot(2));
-    const bool useProxy = !record.slot(3).empty();
-    const Text proxy = toText(record.slot(3));
-    const Text headers = toText(record.slot(4));
-    const Bytes postData = record.slot(5);
-    const Text cookies = toText(record.slot(6));
-    bool follow = toText(record.slot(7)) == Text(kTrue);
+// The exchange a record asks for, worked out before anything is sent.
+struct Request {
+    Text address;
+    Text method;
+    bool useProxy = false;
+    Text proxy;
+    Bytes postData;
+    bool follow = true;
+    bool secure = false;
+    bool cookieHandling = true;
+    Text host;
+    bool hostUsable = false;
+    int port = 80;
+    std::string path;  // as it goes into the request line
+    Text agent;
+    std::vector<std::string> lines;  // header lines for libcurl
+};
 
-    const bool secure = findText(toLower(address), "https://") >= 1;
-    const Text host = hostOf(address);
-    const Text path = pathOf(address);
-    const Text agent = agentText(headers);
+Request prepare(const RequestRecord& record) {
+    Request r;
+    r.address = toText(record.slot(1));
+    r.method = toText(record.slot(2));
+    r.useProxy = !record.slot(3).empty();
+    r.proxy = toText(record.slot(3));
+    const Text headers = toText(record.slot(4));
+    r.postData = record.slot(5);
+    const Text cookies = toText(record.slot(6));
+    r.follow = toText(record.slot(7)) == Text(kTrue);
+
+    r.secure = findText(toLower(r.address), "https://") >= 1;
+    r.host = hostOf(r.address);
+    r.hostUsable =
+        !r.host.empty() && std::all_of(r.host.view().begin(), r.host.view().end(), isHostChar);
+    r.path = escapePath(pathOf(r.address).view());
+    r.agent = agentText(headers);
     // A caller's own cookie text switches the client's cookie handling off; a secure
     // exchange always keeps it on and always follows redirects.
-    bool cookieHandling = trimText(cookies).empty();
-    if (secure) {
-        cookieHandling = true;
-        follow = true;
+    r.cookieHandling = trimText(cookies).empty();
+    if (r.secure) {
+        r.cookieHandling = true;
+        r.follow = true;
     }
-    int port = secure ? 443 : portOf(address);
-    if (port <= 0 || port > 65535)
-        port = 80;  // the service's default port
+    r.port = r.secure ? 443 : portOf(r.address);
+    if (r.port <= 0 || r.port > 65535)
+        r.port = 80;  // the service's default port
 
+    r.lines = headerLines(assembleHeaders(headers, r.address, r.method, r.postData, cookies));
+    // libcurl adds lines of its own that H does not hold: switch them off.
+    for (const char* name : {"Accept", "Content-Type", "Expect"})
+        if (!hasHeaderNamed(r.lines, name))
+            r.lines.push_back(std::string(name) + ":");
+    return r;
+}
+
+// Bytes of one of our header lines as libcurl sends it: "Name: value" as it stands,
+// "Name;" as "Name:"; lines with nothing after the colon, and lines with neither colon
+// nor semicolon, are not sent.
+std::size_t sentLineBytes(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && colon > 0) {
+        if (line.find_first_not_of(" \t", colon + 1) == std::string_view::npos)
+            return 0;
+        return line.size() + 2;
+    }
+    if (line.size() > 1 && line.back() == ';' && line.find(';') == line.size() - 1)
+        return line.size() + 2;
+    return 0;
+}
+
+std::size_t headBytes(const Request& r) {
+    std::size_t bytes =
+        r.method.size() + 1 + r.path.size() + std::string_view(" HTTP/1.1\r\n").size();
+    if (!hasHeaderNamed(r.lines, "Host")) {
+        bytes += std::string_view("Host: \r\n").size() + r.host.size();
+        if (r.port != (r.secure ? 443 : 80))
+            bytes += 1 + std::to_string(r.port).size();
+    }
+    if (!r.agent.empty())
+        bytes += std::string_view("User-Agent: \r\n").size() + r.agent.size();
+    for (const std::string& line : r.lines) bytes += sentLineBytes(line);
+    return bytes + 2;  // the empty line that ends the head
+}
+
+void exchange(RequestRecord& record, const ExchangeOptions& options, RequestDetails& details) {
+    const Request r = prepare(record);
+    details.outcome = RequestDetails::Outcome::NotSent;
+    if (!r.hostUsable)
+        return failEnding(record);
     if (!ensureCurlReady())
         return failEnding(record);
     CurlEasy easy(curl_easy_init());
     if (!easy)
         return failEnding(record);
 
-    const bool isPost = method == Text("POST");
-    const Text h = assembleHeaders(headers, address, method, postData, cookies);
-    std::vector<std::string> lines = headerLines(h);
-    // libcurl adds lines of its own that H does not hold: switch them off.
-    for (const char* name : {"Accept", "Content-Type", "Expect"})
-        if (!hasHeaderNamed(lines, name))
-            lines.push_back(std::string(name) + ":");
     CurlSlist headerList;
-    for (const std::string& line : lines)
+    for (const std::string& line : r.lines)
         if (!appendLine(headerList, line.c_str()))
             return failEnding(record);
     CurlSlist connectTo;
@@ -191,74 +306,81 @@ void exchange(RequestRecord& record, const ExchangeOptions& options) {
             return failEnding(record);
 
     Transfer transfer;
+    transfer.easy = easy.get();
     transfer.maxBody = options.maxBodyBytes;
     transfer.stop = options.stop;
+    for (int n : {3, 4, 5, 7}) transfer.headroom += 8 + record.slot(n).size();
 
-    const bool hostUsable =
-        !host.empty() && std::all_of(host.view().begin(), host.view().end(), isHostChar);
-    std::vector<std::string> seeded;
-    if (hostUsable) {
-        const std::string url = std::string(secure ? "https://" : "http://") + host.bytes() + ":" +
-                                std::to_string(port) + escapePath(path.view());
-        CURL* e = easy.get();
-        curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-        // The proxy list "http=..." covers plain-HTTP requests only; a secure one, and
-        // any request without a proxy, connects directly whatever the environment says.
-        if (useProxy && !secure) {
-            curl_easy_setopt(e, CURLOPT_PROXY, proxy.data());
-            curl_easy_setopt(e, CURLOPT_NOPROXY, "");
-        } else {
-            curl_easy_setopt(e, CURLOPT_PROXY, "");
-        }
-        curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-        if (!agent.empty())
-            curl_easy_setopt(e, CURLOPT_USERAGENT, agent.data());
-        if (isPost) {
-            curl_easy_setopt(e, CURLOPT_POST, 1L);
-            curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
-                             static_cast<curl_off_t>(postData.size()));
-            curl_easy_setopt(e, CURLOPT_POSTFIELDS, postData.data());
-        } else {
-            curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
-        }
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList.get());
-        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
-        curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
-        // http -> https is followed; a secure exchange is never led back to plain HTTP.
-        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (!options.caFile.empty())
-            curl_easy_setopt(e, CURLOPT_CAINFO, options.caFile.c_str());
-        if (connectTo)
-            curl_easy_setopt(e, CURLOPT_CONNECT_TO, connectTo.get());
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onBody);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
-        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
-        curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer);
-        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
-        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &transfer);
-        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-        if (cookieHandling) {
-            curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
-            seeded = CookieJar::instance().snapshot();
-            for (const std::string& line : seeded)
-                curl_easy_setopt(e, CURLOPT_COOKIELIST, line.c_str());
-        }
-        // The outcome is not examined: a failed transfer shows as what it delivered.
-        curl_easy_perform(e);
-        if (cookieHandling)
-            CookieJar::instance().merge(seeded, cookieList(e));
+    char error[CURL_ERROR_SIZE] = "";
+    const std::string url = std::string(r.secure ? "https://" : "http://") + r.host.bytes() + ":" +
+                            std::to_string(r.port) + r.path;
+    CURL* e = easy.get();
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    // The proxy list "http=..." covers plain-HTTP requests only; a secure one, and any
+    // request without a proxy, connects directly whatever the environment says.
+    if (r.useProxy && !r.secure) {
+        curl_easy_setopt(e, CURLOPT_PROXY, r.proxy.data());
+        curl_easy_setopt(e, CURLOPT_NOPROXY, "");
+    } else {
+        curl_easy_setopt(e, CURLOPT_PROXY, "");
     }
+    curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!r.agent.empty())
+        curl_easy_setopt(e, CURLOPT_USERAGENT, r.agent.data());
+    if (r.method == Text("POST")) {
+        curl_easy_setopt(e, CURLOPT_POST, 1L);
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(r.postData.size()));
+        curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.postData.data());
+    } else {
+        curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    }
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList.get());
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, r.follow ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+    // http -> https is followed; a secure exchange is never led back to plain HTTP.
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, r.secure ? "https" : "http,https");
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!options.caFile.empty())
+        curl_easy_setopt(e, CURLOPT_CAINFO, options.caFile.c_str());
+    if (connectTo)
+        curl_easy_setopt(e, CURLOPT_CONNECT_TO, connectTo.get());
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(e, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+    std::vector<std::string> seeded;
+    if (r.cookieHandling) {
+        curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
+        seeded = CookieJar::instance().snapshot();
+        for (const std::string& line : seeded)
+            curl_easy_setopt(e, CURLOPT_COOKIELIST, line.c_str());
+    }
+    // The outcome is no failure of the exchange: a failed transfer shows as what it
+    // delivered. It only goes into the details.
+    const CURLcode result = curl_easy_perform(e);
+    if (r.cookieHandling)
+        CookieJar::instance().merge(seeded, cookieList(e));
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &details.status);
+    const bool responseStarted = !transfer.headers.empty() || details.status != 0;
+    details.outcome = outcomeOf(result, transfer, responseStarted);
+    details.bodyCut = transfer.bodyCut;
+    if (details.outcome != RequestDetails::Outcome::Completed)
+        details.error = error[0] ? error : curl_easy_strerror(result);
     easy.reset();
 
     const Text rawHeaders(transfer.headers);
     SetCookies set = collectSetCookies(rawHeaders);
     for (const auto& [name, data] : set.cookies)
-        CookieJar::instance().store(host.view(), name.view(), data.view());
+        CookieJar::instance().store(r.host.view(), name.view(), data.view());
     record.slot(1) = Bytes(std::move(transfer.body));
     record.slot(2) = toBytes(set.text);
     record.slot(6) = toBytes(rawHeaders);
@@ -266,14 +388,27 @@ void exchange(RequestRecord& record, const ExchangeOptions& options) {
 
 }  // namespace
 
-void requestWorker(RecordStream& stream, const ExchangeOptions& options) noexcept {
-    RequestRecord record = stream.read();
+void requestWorker(RecordStream& stream, const ExchangeOptions& options,
+                   RequestDetails* details) noexcept {
+    RequestRecord record = stream.take();
+    RequestDetails found;
     try {
-        exchange(record, options);
+        exchange(record, options, found);
     } catch (...) {
         failEnding(record);
+        found = {};
     }
-    stream.write(record);
+    stream.write(std::move(record));
+    if (details) {
+        try {
+            *details = std::move(found);
+        } catch (...) {
+        }
+    }
+}
+
+std::size_t requestHeadBytes(const RequestRecord& record) {
+    return headBytes(prepare(record));
 }
 
 Text hostOf(const Text& address) {

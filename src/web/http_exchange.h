@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "text/text.h"
+#include "web/request_details.h"
 #include "web/request_record.h"
 
 namespace sh::web {
@@ -18,9 +19,13 @@ using sh::text::Text;
 
 // The largest body kept; the transfer stops there and the body is what was read so far.
 inline constexpr std::size_t kMaxBodyBytes = 64u << 20;
-// Headers of one response beyond this size end the exchange as a failed read.
+// Headers of one response beyond this size end the exchange as a failed read. (libcurl
+// stops at 300 KiB before that.)
 inline constexpr std::size_t kMaxHeaderBytes = 1u << 20;
 inline constexpr long kMaxRedirects = 30;
+// libcurl builds the head of a request (request line, header lines, the empty line) in
+// a buffer that holds at most this many bytes; a longer one is never sent.
+inline constexpr std::size_t kMaxRequestHeadBytes = (1u << 20) - 1;
 
 struct ExchangeOptions {
     // Set by the caller that gave up; the transfer then aborts at its next progress call
@@ -37,8 +42,16 @@ struct ExchangeOptions {
 // Reads the record from the start of the stream, performs the exchange and writes the
 // record back over the stream: slot 1 the body (empty when nothing could be fetched),
 // slot 2 the cookie text ("a=1;b=2;"), slot 6 the raw headers of the final response
-// (empty when none arrived). Never throws; safe to run on any number of threads at once.
-void requestWorker(RecordStream& stream, const ExchangeOptions& options = {}) noexcept;
+// (empty when none arrived). details, when given, receives what became of the exchange
+// (never TimedOut). Never throws; safe to run on any number of threads at once.
+void requestWorker(RecordStream& stream, const ExchangeOptions& options = {},
+                   RequestDetails* details = nullptr) noexcept;
+
+// Bytes of the request head that the exchange for this record (as webRequest builds it)
+// sends straight to a server: request line, Host, User-Agent, the header lines and the
+// empty line after them. What libcurl adds from the cookie store, and a POST's body, are
+// not counted, so a head can still turn out too large by those.
+std::size_t requestHeadBytes(const RequestRecord& record);
 
 // Host name in lower case, without scheme, port or path.
 Text hostOf(const Text& address);

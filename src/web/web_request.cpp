@@ -28,12 +28,37 @@ struct Handover {
     RecordStream stream;
     WorkSignal done;
     std::atomic<bool> abandoned{false};
+    // Written by the worker before it signals its end.
+    RequestDetails details;
 };
 
-Bytes timedOut(const std::shared_ptr<Handover>& handover) {
+Bytes timedOut(const std::shared_ptr<Handover>& handover, RequestDetails* details) {
     if (handover)
         handover->abandoned.store(true);
+    if (details)
+        details->outcome = RequestDetails::Outcome::TimedOut;
     return timeoutText();
+}
+
+// Only the exact lower-case schemes count; anything else gets "http://" in front.
+Text withScheme(const Text& address) {
+    if (leftText(address, 7).view() != "http://" && leftText(address, 8).view() != "https://")
+        return Text("http://" + address.bytes());
+    return address;
+}
+
+RequestRecord buildRecord(const Text& address, std::optional<int> method, const Text& proxy,
+                          const Text& headers, const Bytes& postData, const Text& cookies,
+                          std::optional<bool> followRedirects) {
+    RequestRecord record;
+    record.slot(1) = toBytes(withScheme(address));
+    record.slot(2) = Bytes(std::string_view(method.value_or(0) == 1 ? "POST" : "GET"));
+    record.slot(3) = toBytes(proxy);
+    record.slot(4) = toBytes(headers);
+    record.slot(5) = postData;
+    record.slot(6) = toBytes(cookies);
+    record.slot(7) = toBytes(toText(followRedirects.value_or(true)));
+    return record;
 }
 
 }  // namespace
@@ -52,31 +77,40 @@ int runningWorkers() noexcept {
     return g_runningWorkers.load();
 }
 
+std::size_t requestHeadBytes(const Text& address, std::optional<int> method, const Text& headers,
+                             const Bytes& postData, const Text& cookies) noexcept {
+    try {
+        if (trimText(address).empty())
+            return 0;
+        return requestHeadBytes(buildRecord(address, method, {}, headers, postData, cookies, {}));
+    } catch (...) {
+        return 0;
+    }
+}
+
+bool requestFits(const Text& address, std::optional<int> method, const Text& headers,
+                 const Bytes& postData, const Text& cookies) noexcept {
+    const std::size_t bytes = requestHeadBytes(address, method, headers, postData, cookies);
+    return bytes > 0 && bytes <= kMaxRequestHeadBytes;
+}
+
 Bytes webRequest(const Text& address, std::optional<int> method, const Text& proxy,
                  const Text& headers, const Bytes& postData, const Text& cookies,
                  std::optional<int> 超时返回, Text* responseHeaders, std::optional<int> conversion,
-                 Text* responseCookies, std::optional<bool> followRedirects) noexcept {
+                 Text* responseCookies, std::optional<bool> followRedirects,
+                 RequestDetails* details) noexcept {
     std::shared_ptr<Handover> handover;
     try {
+        if (details)
+            *details = {};
+        // The blank test uses a trimmed copy, the request the address as given.
         if (trimText(address).empty())
             return {};
-        // Only the exact lower-case schemes count; the blank test above used a trimmed
-        // copy, the request uses the address as given.
-        Text target = address;
-        if (leftText(address, 7).view() != "http://" && leftText(address, 8).view() != "https://")
-            target = Text("http://" + address.bytes());
-
-        RequestRecord record;
-        record.slot(1) = toBytes(target);
-        record.slot(2) = Bytes(std::string_view(method.value_or(0) == 1 ? "POST" : "GET"));
-        record.slot(3) = toBytes(proxy);
-        record.slot(4) = toBytes(headers);
-        record.slot(5) = postData;
-        record.slot(6) = toBytes(cookies);
-        record.slot(7) = toBytes(toText(followRedirects.value_or(true)));
+        RequestRecord record =
+            buildRecord(address, method, proxy, headers, postData, cookies, followRedirects);
 
         handover = std::make_shared<Handover>();
-        if (!handover->stream.write(record))
+        if (!handover->stream.write(std::move(record)))
             return {};
         record = {};
 
@@ -87,7 +121,7 @@ Bytes webRequest(const Text& address, std::optional<int> method, const Text& pro
             std::thread([handover] {
                 ExchangeOptions options;
                 options.stop = &handover->abandoned;
-                requestWorker(handover->stream, options);
+                requestWorker(handover->stream, options, &handover->details);
                 handover->done.notify();
                 g_runningWorkers.fetch_sub(1);
             }).detach();
@@ -103,7 +137,7 @@ Bytes webRequest(const Text& address, std::optional<int> method, const Text& pro
         EventPump& pump = currentPump();
         for (;;) {
             if (pump.isClosing())
-                return timedOut(handover);
+                return timedOut(handover, details);
             // Every pass waits for the full limit, not what is left of it.
             pump.waitFor(handover->done,
                          std::chrono::milliseconds(std::max<std::int64_t>(limit, 0)));
@@ -114,25 +148,27 @@ Bytes webRequest(const Text& address, std::optional<int> method, const Text& pro
             const bool late = elapsed >= limit;
             pump.processPendingEvents();
             if (late || pump.isClosing())
-                return timedOut(handover);
+                return timedOut(handover, details);
             if (ended)
                 break;
         }
 
-        record = handover->stream.read();
+        // The worker has ended: the stream and the details are ours alone now.
+        record = handover->stream.take();
+        if (details)
+            *details = std::move(handover->details);
         handover.reset();
         if (responseHeaders)
             *responseHeaders = toText(record.slot(6));
         if (responseCookies)
             *responseCookies = toText(record.slot(2));
-        switch (conversion.value_or(0)) {
-            case 1:
-                return toBytes(utf8ToGbk(toText(record.slot(1))));
-            case 2:
-                return toBytes(big5ToSimplifiedGbk(toText(record.slot(1))));
-            default:
-                return std::move(record.slot(1));
-        }
+        const int how = conversion.value_or(0);
+        if (how != 1 && how != 2)
+            return std::move(record.slot(1));
+        // The body's buffer, cut at its first NUL: the converted text is the only copy.
+        const Text body(std::move(record.slot(1).bytes()));
+        record = {};
+        return Bytes((how == 1 ? utf8ToGbk(body) : big5ToSimplifiedGbk(body)).bytes());
     } catch (...) {
         if (handover)
             handover->abandoned.store(true);

@@ -4,9 +4,11 @@
 // under a time limit, while the calling thread keeps its events flowing through
 // currentPump().
 
+#include <cstddef>
 #include <optional>
 
 #include "text/text.h"
+#include "web/request_details.h"
 
 namespace sh::web {
 
@@ -35,11 +37,33 @@ const Bytes& timeoutText();
 // Events of the calling thread are dispatched while it waits, so other handlers, even
 // another webRequest, may run inside this call. A worker whose caller gave up is told to
 // stop and ends within about a second; its late result goes nowhere.
+//
+// details, our own addition and always written when given, says what became of the
+// request: why nothing came back (time-out, a request or response headers over
+// libcurl's caps, a failed transfer) and whether the body was cut at kMaxBodyBytes.
+// The body itself is handed back without a copy; with a conversion, the converted text
+// is the only copy kept.
 Bytes webRequest(const Text& address, std::optional<int> method = {}, const Text& proxy = {},
                  const Text& headers = {}, const Bytes& postData = {}, const Text& cookies = {},
                  std::optional<int> 超时返回 = {}, Text* responseHeaders = nullptr,
                  std::optional<int> conversion = {}, Text* responseCookies = nullptr,
-                 std::optional<bool> followRedirects = {}) noexcept;
+                 std::optional<bool> followRedirects = {},
+                 RequestDetails* details = nullptr) noexcept;
+
+// Bytes of the head of the request that webRequest would send for these arguments
+// straight to the server (request line, Host, User-Agent, header lines, the empty line);
+// 0 for a blank address. Cookies added from the store, and a POST's body, are not
+// counted.
+std::size_t requestHeadBytes(const Text& address, std::optional<int> method = {},
+                             const Text& headers = {}, const Bytes& postData = {},
+                             const Text& cookies = {}) noexcept;
+
+// Whether such a request stays within libcurl's cap on a request head
+// (kMaxRequestHeadBytes), so it can be sent at all; a keyword long enough to break it
+// (some 170 KB of ASCII, which percent-encoding triples, in the address and its Referer
+// line) can be refused before any fetch. False for a blank address.
+bool requestFits(const Text& address, std::optional<int> method = {}, const Text& headers = {},
+                 const Bytes& postData = {}, const Text& cookies = {}) noexcept;
 
 // Worker threads still running, abandoned ones included (tests and diagnostics).
 int runningWorkers() noexcept;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -270,6 +271,127 @@ TEST_F(ExchangeTest, BodyIsCapped) {
     ExchangeOptions options;
     options.maxBodyBytes = 1000;
     EXPECT_EQ(str(exchange(server.url("/"), options).body), std::string(1000, 'y'));
+}
+
+// The cap ends the transfer only when more would follow: a body of exactly the cap is
+// whole.
+TEST_F(ExchangeTest, BodyIsCutOnlyWhenItOutgrowsTheCap) {
+    struct Case {
+        std::size_t size;
+        bool cut;
+    };
+    for (const Case& c : {Case{999, false}, Case{1000, false}, Case{1001, true}}) {
+        SCOPED_TRACE(c.size);
+        RawServer server([&c](int socket, const std::string&) {
+            RawServer::send(socket,
+                            RawServer::response("HTTP/1.1 200 OK", "", std::string(c.size, 'y')));
+        });
+        RecordStream stream;
+        RequestRecord record;
+        record.slot(1) = Bytes(server.url("/"));
+        record.slot(2) = Bytes(std::string_view("GET"));
+        stream.write(record);
+        ExchangeOptions options;
+        options.maxBodyBytes = 1000;
+        RequestDetails details;
+        requestWorker(stream, options, &details);
+        EXPECT_EQ(stream.read().slot(1).size(), std::min<std::size_t>(c.size, 1000));
+        EXPECT_EQ(details.outcome, RequestDetails::Outcome::Completed);
+        EXPECT_EQ(details.bodyCut, c.cut);
+        EXPECT_EQ(details.status, 200);
+    }
+}
+
+// What the caller learns when nothing (or not all) came back. libcurl's own caps stay:
+// a reply whose headers pass 300 KiB, or hold a line over 100 KiB, loses its body.
+TEST_F(ExchangeTest, DetailsSayWhatBecameOfTheRequest) {
+    using Outcome = RequestDetails::Outcome;
+    std::string manyCookies;  // 10,000 Set-Cookie lines, some 540 KB
+    for (int i = 0; i < 10000; ++i)
+        manyCookies += "Set-Cookie: visitor_" + std::to_string(i) + "=abcdefgh; path=/\r\n";
+    const std::string longLine = "X-Long: " + std::string(101 * 1024, 'a') + "\r\n";
+    struct Case {
+        const char* name;
+        std::string headers;
+        Outcome outcome;
+        long status;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"an ordinary reply", "X-One: 1\r\n", Outcome::Completed, 200, "page"},
+        {"headers past 300 KiB", manyCookies, Outcome::HeadersTooLarge, 200, ""},
+        {"a header line past 100 KiB", longLine, Outcome::HeadersTooLarge, 200, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RawServer server([&c](int socket, const std::string&) {
+            RawServer::send(socket, RawServer::response("HTTP/1.1 200 OK", c.headers, "page"));
+        });
+        RequestDetails details;
+        details.error = "stale";
+        EXPECT_EQ(str(webRequest(Text(server.url("/")), {}, {}, {}, {}, {}, 10, nullptr, {},
+                                 nullptr, {}, &details)),
+                  c.body);
+        EXPECT_EQ(details.outcome, c.outcome);
+        EXPECT_EQ(details.status, c.status);
+        EXPECT_FALSE(details.bodyCut);
+        EXPECT_EQ(details.error.empty(), c.outcome == Outcome::Completed) << details.error;
+    }
+
+    auto closed = std::make_unique<RawServer>(answerOk);
+    const Text nowhere(closed->url("/"));
+    closed.reset();
+    RequestDetails details;
+    EXPECT_TRUE(
+        webRequest(nowhere, {}, {}, {}, {}, {}, 10, nullptr, {}, nullptr, {}, &details).empty());
+    EXPECT_EQ(details.outcome, Outcome::TransferFailed);
+    EXPECT_EQ(details.status, 0);
+    EXPECT_FALSE(details.error.empty());
+
+    EXPECT_TRUE(
+        webRequest("  ", {}, {}, {}, {}, {}, {}, nullptr, {}, nullptr, {}, &details).empty());
+    EXPECT_EQ(details.outcome, Outcome::NotSent);
+}
+
+// requestFits agrees with libcurl to the byte: a head of exactly the cap is sent, one
+// byte more is refused before anything reaches the server, and says so.
+TEST_F(ExchangeTest, RequestHeadsUpToTheCapAreSentAndLongerOnesRefused) {
+    RawServer server(answerOk);
+    const std::string base = server.url("/p?");
+    // The query counts twice (request line and Referer line), the pad line once.
+    auto headBytes = [&](const std::string& query, const std::string& pad) {
+        return requestHeadBytes(Text(base + query), {}, Text("X-Pad: " + pad + "\r\n"));
+    };
+    const std::string query((kMaxRequestHeadBytes - headBytes("", "p")) / 2, 'q');
+    std::string pad = "p";
+    while (headBytes(query, pad) < kMaxRequestHeadBytes) pad += "p";
+    ASSERT_EQ(headBytes(query, pad), kMaxRequestHeadBytes);
+
+    struct Case {
+        const char* name;
+        std::string pad;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"at the cap", pad, true},
+        {"one byte past it", pad + "p", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Text address(base + query);
+        const Text headers("X-Pad: " + c.pad + "\r\n");
+        EXPECT_EQ(requestFits(address, {}, headers), c.fits);
+        RequestDetails details;
+        const Bytes body =
+            webRequest(address, {}, {}, headers, {}, {}, 10, nullptr, {}, nullptr, {}, &details);
+        EXPECT_EQ(str(body), c.fits ? "ok" : "");
+        EXPECT_EQ(details.outcome, c.fits ? RequestDetails::Outcome::Completed
+                                          : RequestDetails::Outcome::RequestTooLarge);
+    }
+    const auto requests = server.requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const std::string& request) { return !request.empty(); }),
+              1);  // the refused one never arrived
 }
 
 TEST_F(ExchangeTest, NothingReachableGivesEmptyResults) {

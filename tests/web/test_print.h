@@ -2,10 +2,13 @@
 
 // Readable failure messages for Text and Bytes: printable ASCII as is, other bytes as \xNN.
 
+#include <cstddef>
+#include <iterator>
 #include <ostream>
 #include <string_view>
 
 #include "text/text.h"
+#include "web/request_details.h"
 
 namespace sh::text {
 
@@ -30,3 +33,17 @@ inline void PrintTo(const Bytes& bytes, std::ostream* os) {
 }
 
 }  // namespace sh::text
+
+namespace sh::web {
+
+inline void PrintTo(RequestDetails::Outcome outcome, std::ostream* os) {
+    static constexpr const char* kNames[] = {
+        "Completed", "TimedOut", "NotSent", "RequestTooLarge", "HeadersTooLarge", "TransferFailed"};
+    const auto index = static_cast<std::size_t>(outcome);
+    if (index < std::size(kNames))
+        *os << kNames[index];
+    else
+        *os << index;
+}
+
+}  // namespace sh::web
