@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <ostream>
@@ -11,10 +12,12 @@
 #include "cli/search_run.h"
 #include "export/list_file.h"
 #include "harvest/exclusion_list.h"
+#include "harvest/harvest_run.h"
 #include "harvest/services.h"
 #include "harvest/suggestions.h"
 #include "text/codepage.h"
 #include "text/primitives.h"
+#include "web/http_exchange.h"
 #include "web/web_request.h"
 
 namespace sh::cli {
@@ -209,6 +212,20 @@ bool loadExclusions(const Options& options, Reporter& report, ExclusionList& exc
     return true;
 }
 
+// libcurl sends no request whose head passes its cap, and a keyword goes into the head
+// twice (address and Referer), percent-encoded: some 170 KB of ASCII are too many. Such
+// a keyword is refused before anything is fetched. Empty when the request can be sent;
+// the reason otherwise.
+std::string overlongRequestProblem(const Text& keyword, const Text& address) {
+    if (sh::web::requestFits(address))
+        return {};
+    const std::string shown =
+        utf8(sh::text::leftText(keyword, 24)) + (keyword.size() > 24 ? "..." : "");
+    return "keyword " + quoted(shown) + " is too long: its request would take " +
+           std::to_string(sh::web::requestHeadBytes(address)) + " bytes, more than the " +
+           std::to_string(sh::web::kMaxRequestHeadBytes) + " that can be sent";
+}
+
 // Writes the whole text; false when the stream failed.
 bool writeAll(std::ostream& out, const std::string& text) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -239,6 +256,14 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
             return kExitUsage;
         }
         keywords.insert(keywords.end(), file.keywords.begin(), file.keywords.end());
+    }
+    for (const Text& keyword : keywords) {
+        // The last page's address is the longest.
+        const Text address = sh::harvest::searchAddress(keyword, std::max(options.pages, 1));
+        if (std::string why = overlongRequestProblem(keyword, address); !why.empty()) {
+            report.error(why);
+            return kExitUsage;
+        }
     }
 
     ExclusionList exclusions;
@@ -338,9 +363,14 @@ int runSuggest(const Options& options, std::ostream& out, std::ostream& err) {
     const Text keyword = keywordFromArgument(options.keywords.front(), &lossy);
     if (lossy)
         report.warning("the keyword holds characters that GBK lacks; they are sent as '?'");
+    const Text address = sh::harvest::suggestionAddress(keyword);
+    if (std::string why = overlongRequestProblem(keyword, address); !why.empty()) {
+        report.error(why);
+        return kExitUsage;
+    }
 
     RequestSettingsScope settings(options);
-    const Bytes reply = sh::harvest::requestService(sh::harvest::suggestionAddress(keyword));
+    const Bytes reply = sh::harvest::requestService(address);
     if (isFailedReply(reply)) {
         report.error("nothing could be fetched: the request to " +
                      sh::harvest::suggestHost().bytes() + " failed or timed out");

@@ -540,4 +540,24 @@ TEST_F(SearchCommandTest, SuggestPrintsOneItemPerLine) {
     EXPECT_NE(r.err.find("nothing could be fetched"), std::string::npos);
 }
 
+// libcurl sends no request whose head passes 1 MiB, and the keyword goes into it twice,
+// percent-encoded. A keyword that long is refused before anything is fetched, with a
+// reason, instead of every request failing as if the service could not be reached.
+TEST_F(SearchCommandTest, AKeywordTooLongToSendIsRefusedBeforeAnyRequest) {
+    const std::string longKeyword(180'000, 'k');  // longer than one argument can be
+    writeBytes(dir / "keywords.txt", "short\n" + longKeyword + "\n");
+    const std::vector<std::string> commands[] = {
+        {"search", "-p", "2", "-k", (dir / "keywords.txt").string()},
+        {"suggest", longKeyword},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args.front());
+        const Result r = run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("too long"), std::string::npos) << r.err.substr(0, 300);
+        EXPECT_LT(r.err.size(), 400u);  // the keyword is not repeated in full
+        EXPECT_EQ(server.requestCount(), 0u);
+    }
+}
+
 }  // namespace
