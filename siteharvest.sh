@@ -98,6 +98,8 @@ run_benchmarks() {
         echo "-- $bench"
         build/bin/$bench --benchmark_min_time=0.01
     done
+    echo "-- bench_reply_memory"
+    build/bin/bench_reply_memory
     for bench in build/bin/bench_app build/bin/bench_*window* build/bin/bench_suggestion_line; do
         [ -x "$bench" ] || continue
         echo "-- ${bench##*/}"
