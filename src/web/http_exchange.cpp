@@ -92,6 +92,8 @@ constexpr std::size_t kLibcurlMaxResponseHeaders = 300 * 1024;
 // Room kept behind the body for the other slots of the record on its way back, so that
 // the body's buffer can carry the whole record (RecordStream::write).
 constexpr std::size_t kReplyHeadroom = 64 * 1024;
+// The first buffer of a body whose length the server did not give.
+constexpr std::size_t kUnsizedBodyStart = 1u << 20;
 
 struct Transfer {
     CURL* easy = nullptr;
@@ -99,7 +101,8 @@ struct Transfer {
     std::string headers;
     std::size_t maxBody = kMaxBodyBytes;
     std::size_t headroom = kReplyHeadroom;
-    bool reserved = false;
+    bool sized = false;
+    std::size_t announced = 0;  // the length the server gave, when below the cap; else 0
     bool bodyCut = false;
     // Of the response now arriving: its status line came, its empty line did not yet.
     bool inHeaders = false;
@@ -108,33 +111,44 @@ struct Transfer {
     const std::atomic<bool>* stop = nullptr;
 };
 
+// The body's buffer is reserved at the size the body will reach: the length the server
+// gave, or else 1 MiB and then the cap. A string that grew as bytes came would double
+// its buffer and hold the old one and the new one at once; pages that are reserved but
+// never written cost no memory.
+void makeRoom(Transfer& transfer, std::size_t needed) {
+    if (!transfer.sized) {
+        transfer.sized = true;
+        curl_off_t length = -1;
+        curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > 0 && static_cast<std::uint64_t>(length) < transfer.maxBody)
+            transfer.announced = static_cast<std::size_t>(length);
+    }
+    if (needed + transfer.headroom <= transfer.body.capacity())
+        return;
+    std::size_t size = transfer.announced;
+    if (needed > size)
+        size = needed <= kUnsizedBodyStart ? kUnsizedBodyStart : transfer.maxBody;
+    // A fresh string gets exactly what it asks for (reserve may double instead).
+    std::string grown;
+    grown.reserve(std::min(size, transfer.maxBody) + transfer.headroom);
+    grown.append(transfer.body);
+    transfer.body.swap(grown);
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto* transfer = static_cast<Transfer*>(user);
     const std::size_t bytes = size * count;
+    const std::size_t room = transfer->maxBody - transfer->body.size();
+    const std::size_t kept = bytes < room ? bytes : room;
     try {
-        if (!transfer->reserved) {
-            // One buffer of the size the body can reach, reserved before the first byte:
-            // a buffer that never grows is never held twice, and the pages of what is
-            // not written cost no memory.
-            transfer->reserved = true;
-            curl_off_t length = -1;
-            curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-            const std::size_t expected =
-                length >= 0 && static_cast<std::uint64_t>(length) < transfer->maxBody
-                    ? static_cast<std::size_t>(length)
-                    : transfer->maxBody;
-            transfer->body.reserve(expected + transfer->headroom);
-        }
-        const std::size_t room = transfer->maxBody - transfer->body.size();
-        if (bytes > room) {
-            // 0 ends the transfer with what was kept.
-            transfer->body.append(data, room);
-            transfer->bodyCut = true;
-            return 0;
-        }
-        transfer->body.append(data, bytes);
+        makeRoom(*transfer, transfer->body.size() + kept);
+        transfer->body.append(data, kept);
     } catch (...) {
         return 0;
+    }
+    if (kept < bytes) {
+        transfer->bodyCut = true;
+        return 0;  // ends the transfer with what was kept
     }
     return bytes;
 }
