@@ -378,8 +378,8 @@ void exchange(RequestRecord& record, const ExchangeOptions& options, RequestDeta
         for (const std::string& line : seeded)
             curl_easy_setopt(e, CURLOPT_COOKIELIST, line.c_str());
     }
-    // The outcome is no failure of the exchange: a failed transfer shows as what it
-    // delivered. It only goes into the details.
+    // A failed transfer does not fail the exchange: it shows as what it delivered, and
+    // its cause goes into the details.
     const CURLcode result = curl_easy_perform(e);
     if (r.cookieHandling)
         CookieJar::instance().merge(seeded, cookieList(e));
