@@ -16,10 +16,12 @@ namespace sh::harvest {
 
 namespace {
 
-// Effort allowed per start position (PCRE2's match limit). A result page of ordinary
-// markup needs well under 100,000 steps per match; a line built to make the lazy groups
-// backtrack hits this within milliseconds, and the rest of that line is given up.
-constexpr std::uint32_t kMatchLimit = 5'000'000;
+// Effort allowed per start position (PCRE2's match limit). A result page of 100 KB needs
+// some 40,000 steps per match; a page of 2 MB in a single line whose script is full of
+// '>' and "&#160;", about 2,000,000. A line built to make the lazy groups backtrack hits
+// the limit within a few milliseconds, and only the rest of that line is given up; a
+// page of such lines costs one hit per line.
+constexpr std::uint32_t kMatchLimit = 2'000'000;
 // A search may start a match only up to the end of the line that lies this many units
 // on. Should it run into the effort limit, the same stretch is searched again one line
 // at a time, so that only the line where the effort ran out is given up.
