@@ -12,8 +12,7 @@
 //
 // Hostile subjects: the match effort per start position is limited. A match attempt
 // that exhausts it gives up the rest of its line, and matching goes on after the next
-// line feed; linesGivenUp() says how often that happened. Every subject is searched in
-// time linear in its size.
+// line feed; linesGivenUp() says how often that happened.
 //
 // Copies share the compiled pattern and the matches (both immutable); execute on one
 // copy replaces only that copy's state. Not for concurrent use of one object.
