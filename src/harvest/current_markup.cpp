@@ -309,6 +309,7 @@ struct Reader {
     htmlParserCtxtPtr context = nullptr;
     int depth = 0;
     int errors = 0;
+    bool cut = false;  // stopped at kMaxMarkupResults
     std::vector<OpenResult> open;
     std::vector<std::optional<MarkupResult>> slots;
 
@@ -385,6 +386,11 @@ void onStartElement(void* user, const xmlChar* name, const xmlChar** attributes)
 
     if (hasClass(classes, "c-result") && hasClass(classes, "result") &&
         reader.open.size() < kMaxOpenResults) {
+        if (reader.slots.size() >= kMaxMarkupResults) {
+            reader.cut = true;
+            reader.stop();
+            return;
+        }
         OpenResult& result = reader.open.emplace_back();
         result.depth = reader.depth;
         result.slot = reader.slots.size();
@@ -574,7 +580,9 @@ bool mayHoldCurrentMarkup(std::string_view utf8Page) {
     return utf8Page.find("c-result") != std::string_view::npos;
 }
 
-std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page) {
+std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page, bool* cut) {
+    if (cut)
+        *cut = false;
     if (!mayHoldCurrentMarkup(utf8Page))
         return {};
     // The body is capped far below this; a larger page is read up to the limit.
@@ -617,6 +625,8 @@ std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page) {
     htmlParseDocument(context.get());
     reader.finishDeeperThan(0);
     context.reset();
+    if (cut)
+        *cut = reader.cut;
 
     std::vector<MarkupResult> results;
     for (auto& slot : reader.slots) {

@@ -37,11 +37,15 @@ struct MarkupResult {
 inline constexpr int kMaxMarkupDepth = 512;
 inline constexpr int kMaxMarkupErrors = 100000;
 inline constexpr std::size_t kMaxOpenResults = 8;
+// Results read from one page; a real one holds a dozen.
+inline constexpr std::size_t kMaxMarkupResults = 100000;
 
 // The results of a UTF-8 page with a usable address, in document order; a result without
 // a title element has an empty title. Results whose address is missing, unreadable, not
 // an absolute http or https address, or one of the service's placeholders, are left out.
-std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page);
+// The reading stops at the kMaxMarkupResults-th result element; `cut`, when given, says
+// whether that happened.
+std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page, bool* cut = nullptr);
 
 // True when the page holds an element with both classes; a cheap test that needs no
 // parse (a page without the "c-result" text holds none).

@@ -146,7 +146,7 @@ void GbkUnits::trim(std::size_t keepUnits) {
     m_units.reset();
     m_capacity = 0;
     m_size = 0;
-    m_checkpoints = {};
+    std::vector<std::uint32_t>().swap(m_checkpoints);
     m_gbk = {};
 }
 

@@ -30,6 +30,9 @@ constexpr std::size_t kSearchUnits = 4096;
 constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
 constexpr std::size_t kJitStackStart = 32 * 1024;
 constexpr std::size_t kJitStackMax = 1024 * 1024;
+// Matches kept of one subject. A result page lists ten or so; a hostile one could list a
+// million and more, whose table would outgrow the page itself.
+constexpr std::size_t kMaxMatches = 100'000;
 // The UTF-16 buffer stays allocated between pages up to this size (units).
 constexpr std::size_t kKeptUnits = 4 * 1024 * 1024;
 
@@ -103,6 +106,7 @@ struct PatternMatcher::Expression {
 struct PatternMatcher::Matches {
     std::int32_t groupCount = 0;
     std::int32_t linesGivenUp = 0;
+    bool cut = false;  // kMaxMatches were found and the rest of the subject not searched
     // Blocks rather than one array: a page of many small matches never holds two
     // copies of these while they grow.
     std::deque<std::int32_t> firstIndex;  // UTF-16 index of each match
@@ -134,7 +138,7 @@ bool PatternMatcher::execute(const Text& patternText, Text subject,
                              std::optional<bool> global) {
     // The previous page is not needed any more: let it go before this one is worked on.
     m_matches.reset();
-    m_subject = Text();
+    sh::text::release(m_subject);
 
     auto expression = std::make_shared<Expression>();
     expression->pattern = patternText;
@@ -226,6 +230,10 @@ bool PatternMatcher::execute(const Text& patternText, Text subject,
                 const PCRE2_SIZE end = ovector[1];
                 if (start > length || end > length)
                     break;
+                if (matches->firstIndex.size() >= kMaxMatches) {
+                    matches->cut = true;
+                    break;
+                }
 
                 matches->firstIndex.push_back(static_cast<std::int32_t>(start));
                 for (std::int32_t g = 0; g <= groups; ++g) {
@@ -264,6 +272,10 @@ Text PatternMatcher::pattern() const {
 
 std::int32_t PatternMatcher::matchCount() const {
     return m_matches ? m_matches->count() : 0;
+}
+
+bool PatternMatcher::matchesCut() const {
+    return m_matches && m_matches->cut;
 }
 
 std::int32_t PatternMatcher::linesGivenUp() const {

@@ -12,7 +12,8 @@
 //
 // Hostile subjects: the match effort per start position is limited. A match attempt
 // that exhausts it gives up the rest of its line, and matching goes on after the next
-// line feed; linesGivenUp() says how often that happened.
+// line feed; linesGivenUp() says how often that happened. At most 100,000 matches of one
+// subject are kept (matchesCut() tells): a result page lists a dozen.
 //
 // Copies share the compiled pattern and the matches (both immutable); execute on one
 // copy replaces only that copy's state. Not for concurrent use of one object.
@@ -45,6 +46,11 @@ public:
     // before the first execute or after a rejected pattern.
     Text replace(const Text& replacement) const;
 
+    // Hands over the subject of the last execute (also with a rejected pattern), so that a
+    // caller that needs the page again need not keep a copy of its own. The matches read
+    // as empty text afterwards; their count stays.
+    Text takeSubject() { return std::move(m_subject); }
+
     // Number of matches of the last execute; 0 when there are none.
     std::int32_t matchCount() const;
 
@@ -52,6 +58,10 @@ public:
     // attempt in them ran out of effort; 0 when none, before the first execute and after
     // a rejected pattern. Matches starting later on such a line are missing.
     std::int32_t linesGivenUp() const;
+
+    // True when the last execute stopped at the most matches it keeps, so that the rest of
+    // the subject was not searched.
+    bool matchesCut() const;
 
     // Text of match index (1-based); empty out of range. position, when given, receives
     // the 0-based byte offset found by searching the subject for that text from byte

@@ -125,7 +125,9 @@ std::string convertBytes(UConverter* to, UConverter* from, std::string_view inpu
         written = static_cast<std::size_t>(target - out.data());
         reset = false;  // go on where this call stopped
         if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.resize(out.size() * 2);
+            // Half as much again: the room is touched as it is made, and a large page
+            // should not cost twice its size for a guess.
+            out.resize(out.size() + out.size() / 2 + 64);
             continue;
         }
         if (U_FAILURE(status))
@@ -234,8 +236,9 @@ Text urlEncode(const Text& text, std::optional<bool> keepPlainChars) {
 
 Text gbkToUtf8(const Text& gbk) {
     // A double-byte character takes at most 3 bytes in UTF-8, a single byte 1.
+    // Room for ASCII as it is; Chinese (2 bytes in GBK, 3 in UTF-8) grows it once.
     return Text(convertBytes(threadConverter(Page::Utf8), threadConverter(Page::Gbk), gbk.view(),
-                             gbk.size() + gbk.size() / 2 + 16));
+                             gbk.size() + 16));
 }
 
 Text utf8ToGbk(const Text& utf8) {

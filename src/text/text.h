@@ -59,6 +59,13 @@ private:
     std::string m_bytes;
 };
 
+// Empties a text or a byte buffer and gives its memory back at once. (Assigning an empty
+// value would keep the old buffer allocated: a moved-in short string leaves the capacity.)
+template <class T>
+void release(T& value) {
+    [[maybe_unused]] const T gone = std::move(value);
+}
+
 // An ordered list of texts; the operations index it from 1 (see itemCount).
 using TextList = std::vector<Text>;
 

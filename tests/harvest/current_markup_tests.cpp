@@ -245,6 +245,17 @@ TEST(CurrentMarkupTest, HostileInputIsReadInBoundedWork) {
     }
 }
 
+TEST(CurrentMarkupTest, ReadsAtMostOneHundredThousandResultsOfAPage) {
+    std::string many;
+    for (std::size_t i = 0; i <= kMaxMarkupResults; ++i)
+        many += result("{mu:'http://a" + std::to_string(i % 7) + ".example/'}", "");
+    bool cut = false;
+    EXPECT_EQ(readCurrentMarkup(page(many), &cut).size(), kMaxMarkupResults);
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(readCurrentMarkup(page(result(mu("http://a.example/"), "")), &cut).size(), 1u);
+    EXPECT_FALSE(cut);
+}
+
 TEST(VerificationPageTest, ToldByItsMarkersOnly) {
     const std::vector<std::pair<std::string, bool>> cases = {
         {"<html><head><title>百度安全验证</title></head></html>", true},

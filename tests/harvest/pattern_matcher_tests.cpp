@@ -275,6 +275,21 @@ TEST(PatternMatcherTest, LongSubjectsGiveEveryMatchAcrossLineFeeds) {
     }
 }
 
+TEST(PatternMatcherTest, KeepsAtMostOneHundredThousandMatchesOfASubject) {
+    PatternMatcher matcher;
+    ASSERT_TRUE(matcher.execute(Text("a"), Text(std::string(100000, 'a'))));
+    EXPECT_EQ(matcher.matchCount(), 100000);
+    EXPECT_FALSE(matcher.matchesCut());
+    ASSERT_TRUE(matcher.execute(Text("(a)"), Text(std::string(250000, 'a'))));
+    EXPECT_EQ(matcher.matchCount(), 100000);
+    EXPECT_TRUE(matcher.matchesCut());
+    EXPECT_EQ(matcher.subMatchText(100000, 1), Text("a"));
+    // Handing the subject over leaves the count and empties the texts.
+    EXPECT_EQ(matcher.takeSubject().size(), 250000u);
+    EXPECT_EQ(matcher.matchCount(), 100000);
+    EXPECT_EQ(matcher.matchText(1), Text());
+}
+
 // Arbitrary bytes as subject and pattern: no crash, no read out of bounds, and every
 // reported match is a piece of the subject.
 TEST(PatternMatcherTest, ArbitraryBytesStayInBounds) {
