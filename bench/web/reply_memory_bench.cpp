@@ -4,11 +4,17 @@
 // process's peak resident memory after each step (getrusage, the figure that
 // /usr/bin/time -f %M gives), so each step's share shows.
 //
-//   bench_reply_memory [--bytes N] [--fill markup|chinese|results] [--no-length]
+//   bench_reply_memory [--bytes N] [--fill markup|chinese|results|current] [--no-length]
+//   bench_reply_memory --serve PORT [--bytes N] [--fill ...] [--no-length]
+//
+// --serve: no measuring; answers every connection on 127.0.0.1:PORT with that reply until
+// stopped, so the whole command-line program can be measured against it:
+//   SITEHARVEST_SEARCH_HOST=127.0.0.1:PORT /usr/bin/time -f %M siteharvest-cli search -p 1 x
 //
 // --bytes: the size the server sends (default 1 GiB); --fill: what the body holds
 // (markup: ASCII tags that never make a result; chinese: three-byte UTF-8 characters;
-// results: valid results, one per line, every one a match); --no-length: no
+// results: valid results, one per line, every one a match; current: results in the
+// service's current markup on one line, every one a new site); --no-length: no
 // Content-Length, the body simply ends when the connection closes.
 
 #include <arpa/inet.h>
@@ -33,6 +39,7 @@
 namespace {
 
 struct Settings {
+    int servePort = -1;
     unsigned long long bytes = 1ull << 30;
     std::string fill = "markup";
     bool withLength = true;
@@ -51,6 +58,10 @@ std::string fillerBlock(const std::string& fill) {
     while (block.size() < 64 * 1024) {
         if (fill == "chinese")
             block += "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+        else if (fill == "current")
+            block += "<div class=\"c-result result\" data-log=\"{'mu':'http://s" +
+                     std::to_string(n++) +
+                     ".example/'}\"><h3 class=\"c-title\">\xE6\xA0\x87\xE9\xA2\x98</h3></div>";
         else if (fill == "results")
             block += "<a>" + std::to_string(n++) +
                      "&#160;t</a><div class=\"abs\">x<br /><span class=\"site\">s.example</span>\n";
@@ -121,9 +132,12 @@ int main(int argc, char** argv) {
             settings.fill = argv[++i];
         else if (arg == "--no-length")
             settings.withLength = false;
+        else if (arg == "--serve" && i + 1 < argc)
+            settings.servePort = std::atoi(argv[++i]);
         else {
             std::fprintf(stderr,
-                         "usage: %s [--bytes N] [--fill markup|chinese|results] [--no-length]\n",
+                         "usage: %s [--serve PORT] [--bytes N] [--fill markup|chinese|results|current] "
+                         "[--no-length]\n",
                          argv[0]);
             return 2;
         }
@@ -133,12 +147,23 @@ int main(int argc, char** argv) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (settings.servePort >= 0) {
+        const int yes = 1;
+        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        address.sin_port = htons(static_cast<uint16_t>(settings.servePort));
+    }
     socklen_t length = sizeof address;
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         ::listen(listener, 1) != 0 ||
         ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::perror("listen");
         return 1;
+    }
+    if (settings.servePort >= 0) {
+        std::printf("serving %llu bytes of %s on 127.0.0.1:%d\n", settings.bytes,
+                    settings.fill.c_str(), ntohs(address.sin_port));
+        std::fflush(stdout);
+        for (;;) serveOnce(listener, settings);
     }
     std::thread server(serveOnce, listener, settings);
     const sh::text::Text url(

@@ -284,6 +284,7 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
     harvests.reserve(keywords.size());
     int requests = 0;
     int failures = 0;
+    int oversizedHeaders = 0;
     const KeywordHarvest* blocked = nullptr;
     for (std::size_t k = 0; k < keywords.size(); ++k) {
         std::string label = utf8(keywords[k]);
@@ -300,12 +301,16 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
         }
         harvests.push_back(harvestPages(keywords[k], options.pages, exclusions, pacer, progress));
         const KeywordHarvest& done = harvests.back();
-        if (showProgress || options.verbose) {
-            err << (showProgress ? "\r\x1b[K" : "") << summaryLine(label, done) << '\n'
-                << std::flush;
+        if (showProgress)
+            err << "\r\x1b[K";
+        if (options.verbose) {
+            for (const std::string& note : done.notes) err << label << ": " << note << '\n';
         }
+        if (showProgress || options.verbose)
+            err << summaryLine(label, done) << '\n' << std::flush;
         requests += done.requests;
         failures += done.failures;
+        oversizedHeaders += done.oversizedHeaders;
         if (done.blockedPage > 0) {
             // The block is on this client, not on the keyword: the next one would meet it
             // too, and every further request only deepens it.
@@ -329,17 +334,25 @@ int runSearch(const Options& options, std::ostream& out, std::ostream& err, bool
         if (rows == 0)
             return kExitBlocked;  // nothing was harvested: an earlier output file stays
     }
+    // The server did answer those: they failed on libcurl's limit, not on the network.
+    const std::string headersNote =
+        oversizedHeaders == 0
+            ? std::string()
+            : " (" + std::to_string(oversizedHeaders) + " of them: " +
+                  (oversizedHeaders == 1 ? "its reply's headers" : "their replies' headers") +
+                  " passed the 300 KiB that libcurl accepts, so the page was not read)";
     if (!blocked && requests > 0 && failures == requests) {
         // Writing an empty result would look like a search that found nothing, and
         // would replace a good earlier file; write nothing instead.
         report.error("nothing could be fetched: all " + std::to_string(requests) +
                      (requests == 1 ? " request" : " requests") + " to " +
-                     sh::harvest::searchHost().bytes() + " failed or timed out");
+                     sh::harvest::searchHost().bytes() + " failed or timed out" + headersNote);
         return kExitFailure;
     }
     if (failures > 0) {
         report.warning(std::to_string(failures) + " of " + std::to_string(requests) +
-                       " requests failed or timed out; their pages gave no rows");
+                       " requests failed or timed out" + headersNote +
+                       "; their pages gave no rows");
     }
 
     const std::string text = formatHarvests(harvests, options.format,

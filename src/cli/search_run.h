@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "harvest/exclusion_list.h"
@@ -29,6 +30,11 @@ struct KeywordHarvest {
     int requests = 0;
     int failures = 0;     // requests that gave nothing: an error or the time-out text
     int blockedPage = 0;  // the page the service answered with its verification page; 0: none
+    // Failed requests whose reply headers passed the size libcurl accepts.
+    int oversizedHeaders = 0;
+    // What went wrong or was cut short on a page, one line each ("page 3: ..."), for
+    // --verbose.
+    std::vector<std::string> notes;
 };
 
 // Keeps a pause between two consecutive requests, also across keywords; none before
@@ -42,6 +48,10 @@ private:
     std::chrono::milliseconds m_delay;
     bool m_first = true;
 };
+
+// What --verbose says about one page: why it failed, whether its body was cut at the
+// cap, whether lines were given up. Nothing for a page that went well.
+std::vector<std::string> pageNotes(const sh::harvest::PageOutcome& outcome);
 
 // Called before each page is fetched: page (1-based), pages, rows listed so far.
 using ProgressFunction = std::function<void(int page, int pages, int rows)>;

@@ -28,13 +28,23 @@ bool isFailedReply(const Bytes& reply) {
     return reply.empty() || reply == sh::web::timeoutText();
 }
 
-PageOutcome readResultPage(const Text& utf8Page, PatternMatcher& matcher, SeenSet& seen,
+PageOutcome readResultPage(Text utf8Page, PatternMatcher& matcher, SeenSet& seen,
                            const ExclusionList& exclusions, ResultList& list) {
     PageOutcome outcome;
     const int before = list.rowCount();
-    extractResults(utf8ToGbk(utf8Page), matcher, seen, exclusions, list);
+    Text gbkPage = utf8ToGbk(utf8Page);
+    if (utf8Page.size() > kKeptUtf8PageBytes)
+        release(utf8Page);
+    extractResults(std::move(gbkPage), matcher, seen, exclusions, list);
+    outcome.linesGivenUp = matcher.linesGivenUp();
+    outcome.resultsCut = matcher.matchesCut();
     if (matcher.matchCount() == 0) {
-        const std::vector<MarkupResult> results = readCurrentMarkup(utf8Page.view());
+        if (utf8Page.empty()) {
+            Text gbkAgain = matcher.takeSubject();
+            utf8Page = gbkToUtf8(gbkAgain);
+        }
+        const std::vector<MarkupResult> results =
+            readCurrentMarkup(utf8Page.view(), &outcome.resultsCut);
         for (const MarkupResult& result : results)
             appendResult(result.site, result.title, seen, exclusions, list);
         // A page that lists results is never taken for a block, whatever its scripts hold.
@@ -46,14 +56,17 @@ PageOutcome readResultPage(const Text& utf8Page, PatternMatcher& matcher, SeenSe
 
 PageOutcome harvestPage(const Text& keyword, std::int32_t page, PatternMatcher& matcher,
                         SeenSet& seen, const ExclusionList& exclusions, ResultList& list) {
-    Bytes reply = requestService(searchAddress(keyword, page));
+    sh::web::RequestDetails request;
+    Bytes reply = requestService(searchAddress(keyword, page), &request);
     const bool failed = isFailedReply(reply);
     if (currentPump().isClosing())
-        return {.failed = failed};
-    // A failed or timed-out reply holds no match and so adds no row.
+        return {.failed = failed, .request = std::move(request)};
+    // A failed or timed-out reply holds no match and so adds no row. The reply's buffer
+    // becomes the page: a large body is never held twice.
     PageOutcome outcome =
         readResultPage(Text(std::move(reply.bytes())), matcher, seen, exclusions, list);
     outcome.failed = failed;
+    outcome.request = std::move(request);
     return outcome;
 }
 

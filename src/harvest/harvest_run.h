@@ -2,6 +2,7 @@
 
 // The search button: harvest a keyword over N result pages into the result list.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "harvest/exclusion_list.h"
@@ -10,6 +11,7 @@
 #include "harvest/seen_set.h"
 #include "harvest/window.h"
 #include "text/text.h"
+#include "web/request_details.h"
 
 namespace sh::harvest {
 
@@ -26,13 +28,24 @@ struct PageOutcome {
     bool failed = false;   // the request failed or timed out
     bool blocked = false;  // the service answered with its verification page
     int rows = 0;          // rows the page added to the list
+    int linesGivenUp = 0;  // lines the result pattern gave up as too costly to search
+    bool resultsCut = false;  // a reader stopped at the most results it reads of a page
+    sh::web::RequestDetails request;  // what became of the request (harvestPage only)
 };
+
+// Pages larger than this are not kept in UTF-8 while the result pattern reads them.
+inline constexpr std::size_t kKeptUtf8PageBytes = 16u << 20;
 
 // Reads one result page as fetched (UTF-8) into `list`: the result pattern reads it
 // first, over the page decoded to GBK; only when that finds no match at all is the page
 // read in the service's current markup, and only when that finds no result either is it
 // tested for the verification page. `failed` stays false.
-PageOutcome readResultPage(const Text& utf8Page, PatternMatcher& matcher, SeenSet& seen,
+//
+// Memory: the pattern matcher holds the GBK page and its UTF-16 form (2 bytes a
+// character) while it works. A page over kKeptUtf8PageBytes - real ones are 1 to 2 MB,
+// the cap is 64 MiB - is let go before that and, when the current-markup reader needs it,
+// made again from its GBK form, where characters GBK lacks have become '?'.
+PageOutcome readResultPage(Text utf8Page, PatternMatcher& matcher, SeenSet& seen,
                            const ExclusionList& exclusions, ResultList& list);
 
 // One page of a run: fetches result page `page` (requestService) and reads it with

@@ -33,9 +33,9 @@ Text cleanTitle(const Text& title) {
     return titleTail(sh::text::replaceSeveral(title, {}, {}, {}, "<em>", Text(), "</em>", Text()));
 }
 
-void extractResults(const Text& pageText, PatternMatcher& matcher, SeenSet& seen,
+void extractResults(Text pageText, PatternMatcher& matcher, SeenSet& seen,
                     const ExclusionList& exclusions, ResultList& list) {
-    matcher.execute(resultPattern(), pageText);
+    matcher.execute(resultPattern(), std::move(pageText));
     const std::int32_t count = matcher.matchCount();
     for (std::int32_t j = 1; j <= count; ++j) {
         const Text title = cleanTitle(matcher.subMatchText(j, 2));

@@ -19,7 +19,8 @@ Text resultPattern();
 // The title loses every <em> and </em> (any case) and keeps its last 30 bytes at most,
 // never starting with the second half of a two-byte character. The rank is the row's
 // 0-based index. A page without matches adds nothing.
-void extractResults(const Text& pageText, PatternMatcher& matcher, SeenSet& seen,
+// The matcher keeps the page: hand it over with std::move when it is of no more use.
+void extractResults(Text pageText, PatternMatcher& matcher, SeenSet& seen,
                     const ExclusionList& exclusions, ResultList& list);
 
 // The title as it is listed: highlight tags removed, cut to its tail.

@@ -49,11 +49,12 @@ void setRequestUserAgent(std::optional<Text> agent) {
     g_agent = std::move(agent);
 }
 
-sh::text::Bytes requestService(const Text& address) {
+sh::text::Bytes requestService(const Text& address, sh::web::RequestDetails* details) {
     // The request routine takes the agent from a caller's "User-Agent:" line.
     const Text headers =
         g_agent ? sh::text::concatText("User-Agent: ", *g_agent, "\r\n") : Text();
-    return sh::web::webRequest(address, {}, g_proxy, headers, {}, {}, g_timeout);
+    return sh::web::webRequest(address, {}, g_proxy, headers, {}, {}, g_timeout, nullptr, {},
+                               nullptr, {}, details);
 }
 
 }  // namespace sh::harvest

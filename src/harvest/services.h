@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "text/text.h"
+#include "web/request_details.h"
 
 namespace sh::harvest {
 
@@ -34,7 +35,8 @@ std::optional<Text> requestUserAgent();
 void setRequestUserAgent(std::optional<Text> agent);
 
 // Fetches a service address with the settings above; with none set, exactly a request
-// with only the address given (and the time limit). Returns what webRequest returns.
-sh::text::Bytes requestService(const Text& address);
+// with only the address given (and the time limit). Returns what webRequest returns;
+// `details`, when given, receives what became of the request.
+sh::text::Bytes requestService(const Text& address, sh::web::RequestDetails* details = nullptr);
 
 }  // namespace sh::harvest

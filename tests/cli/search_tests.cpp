@@ -2,6 +2,7 @@
 // two services.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -28,6 +29,7 @@
 #include "support/fifo_writer.h"
 #include "text/codepage.h"
 #include "text/program_directory.h"
+#include "web/http_exchange.h"
 
 namespace {
 
@@ -468,6 +470,73 @@ TEST_F(SearchCommandTest, ABlockStopsEveryKeywordWritesWhatWasHarvestedAndExitsW
     EXPECT_EQ(r.status, sh::cli::kExitBlocked);
     EXPECT_EQ(readBytes(output), "earlier result\r\n");
     EXPECT_NE(r.err.find("page 1 of 'x'"), std::string::npos) << r.err;
+}
+
+TEST_F(SearchCommandTest, VerboseNamesWhatEachPageLostAndWhy) {
+    // A server that answers page 1 with headers past libcurl's limit, page 2 with a body
+    // past the cap, page 3 with a line too costly to search before a good result.
+    const std::string result =
+        "<a>1&#160;t</a><div class=\"abs\">x<br /><span class=\"site\">s%d.example</span>\n";
+    auto resultFor = [&](int n) {
+        std::string line = result;
+        line.replace(line.find("%d"), 2, std::to_string(n));
+        return line;
+    };
+    std::string huge = resultFor(2);
+    while (huge.size() <= sh::web::kMaxBodyBytes + 4096)
+        huge += "<div class=\"c-row\"><span>more&gt;</span></div>\n";
+    std::string hostile;
+    for (int i = 0; i < 1000; ++i)
+        hostile += "<i>a&#160;b</a><div class=\"abs\">c<br /><span class=\"site\">d</spa>";
+    const std::string costly = hostile + "\n" + resultFor(3);
+
+    httplib::Server pages;
+    pages.set_pre_routing_handler([&](const httplib::Request& req, httplib::Response& res) {
+        const std::string pn = req.get_param_value("pn");
+        if (pn == "10") {
+            for (int i = 0; i < 10000; ++i)
+                res.set_header("Set-Cookie", "c" + std::to_string(i) + "=" + std::string(30, 'v'));
+            res.set_content("never read", "text/html");
+        } else {
+            res.set_content(pn == "20" ? huge : costly, "text/html; charset=utf-8");
+        }
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    const int port = pages.bind_to_any_port("127.0.0.1");
+    // Bound already: a request that comes before the loop runs waits in the backlog.
+    std::thread serving([&] { pages.listen_after_bind(); });
+    setenv("SITEHARVEST_SEARCH_HOST", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+
+    const Result r = run({"search", "-p", "3", "-e", "utf-8", "--verbose", "x"});
+    const Result quiet = run({"search", "-p", "1", "x"});
+    pages.stop();
+    serving.join();
+
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "http://s2.example/\r\nhttp://s3.example/\r\n");
+    const std::vector<std::string> expected = {
+        "x: page 1: the reply's headers passed the size libcurl accepts (300 KiB in all, 100 KiB "
+        "a line), so its body was not read (",
+        "x: page 2: the reply passed the 64 MiB cap; only its first 64 MiB were read\n",
+        "x: page 3: 1 line was too costly to search and given up from where the search "
+        "stalled; results later on it are missing\n",
+        "x: 3 pages fetched, 1 failed, 2 rows\n",
+        "siteharvest-cli: warning: 1 of 3 requests failed or timed out (1 of them: its reply's "
+        "headers passed the 300 KiB that libcurl accepts, so the page was not read); their pages "
+        "gave no rows\n",
+    };
+    std::size_t at = 0;
+    for (const std::string& line : expected) {
+        const std::size_t found = r.err.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << "\nin:\n" << r.err;
+        at = found == std::string::npos ? at : found + line.size();
+    }
+    // Without --verbose only the reason of a failure is told, not the notes.
+    EXPECT_EQ(quiet.status, 1);
+    EXPECT_EQ(quiet.err.find("page 1:"), std::string::npos) << quiet.err;
+    EXPECT_NE(quiet.err.find("failed or timed out (1 of them: its reply's headers passed"),
+              std::string::npos)
+        << quiet.err;
 }
 
 TEST_F(SearchCommandTest, AgentTextAndProxyReachEveryRequest) {

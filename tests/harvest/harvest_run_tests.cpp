@@ -166,6 +166,19 @@ TEST(ReadResultPage, TheResultPatternFirstThenTheCurrentMarkupThenTheBlockTest) 
     }
 }
 
+TEST(ReadResultPage, APageTooLargeToKeepInUtf8IsReadFromItsGbkForm) {
+    const std::string page = sh::standin::currentSearchPage("北京", 10, 17u << 20);
+    ASSERT_GT(page.size(), sh::harvest::kKeptUtf8PageBytes);
+    sh::harvest::PatternMatcher matcher;
+    sh::harvest::SeenSet seen;
+    FakeWindow window;
+    const auto outcome =
+        sh::harvest::readResultPage(Text(page), matcher, seen, {}, window.resultList());
+    EXPECT_EQ(window.rowsUtf8(),
+              sh::testing::rowLines(sh::testing::expectedCurrentListing("北京", 1)));
+    EXPECT_FALSE(outcome.blocked);
+}
+
 TEST_F(HarvestRunTest, ListsEveryNewSiteOfEveryPageInPageOrder) {
     window.list.setCellText(window.list.appendRow(), 1, Text("http://old.example/"));
 
