@@ -81,6 +81,13 @@ std::size_t firstInvalidUtf8(std::string_view text) {
                 continue;
             }
         }
+        // Chinese text is three bytes a character: checked here without a call.
+        const unsigned c = bytes[at];
+        if (c >= 0xE1 && c <= 0xEC && at + 2 < size && (bytes[at + 1] & 0xC0) == 0x80 &&
+            (bytes[at + 2] & 0xC0) == 0x80) {
+            at += 3;
+            continue;
+        }
         const std::size_t length = utf8SequenceLength(bytes, at, size);
         if (length == 0)
             return at;
