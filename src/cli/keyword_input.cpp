@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace sh::cli {
 
@@ -104,44 +105,7 @@ std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 }  // namespace
 
 bool isValidUtf8(std::string_view bytes) {
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    const auto* end = p + bytes.size();
-    while (p < end) {
-        const unsigned char lead = *p;
-        if (lead < 0x80) {
-            ++p;
-            continue;
-        }
-        int trail;
-        unsigned char low = 0x80, high = 0xBF;  // allowed range of the first trail byte
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            trail = 1;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            trail = 2;
-            if (lead == 0xE0)
-                low = 0xA0;  // overlong
-            if (lead == 0xED)
-                high = 0x9F;  // surrogates
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            trail = 3;
-            if (lead == 0xF0)
-                low = 0x90;  // overlong
-            if (lead == 0xF4)
-                high = 0x8F;  // above U+10FFFF
-        } else {
-            return false;
-        }
-        if (end - p <= trail)
-            return false;
-        if (p[1] < low || p[1] > high)
-            return false;
-        for (int k = 2; k <= trail; ++k) {
-            if (p[k] < 0x80 || p[k] > 0xBF)
-                return false;
-        }
-        p += trail + 1;
-    }
-    return true;
+    return sh::text::firstIllFormedUtf8(bytes) == bytes.size();
 }
 
 Text keywordFromArgument(std::string_view bytes, bool* lossy) {

@@ -3,6 +3,7 @@
 #include <libxml/HTMLparser.h>
 #include <libxml/parserInternals.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "harvest/result_extraction.h"
 #include "text/codepage.h"
+#include "text/utf8.h"
 
 namespace sh::harvest {
 
@@ -33,67 +35,11 @@ std::string lowerAscii(std::string_view text) {
     return out;
 }
 
-// The length of the well-formed UTF-8 sequence at bytes[at], 0 when there is none
-// (overlong forms, surrogates and values above U+10FFFF are not well-formed).
-std::size_t utf8SequenceLength(const unsigned char* bytes, std::size_t at, std::size_t size) {
-    const unsigned c = bytes[at];
-    if (c < 0x80)
-        return c == 0 ? 0 : 1;  // libxml2 would end the page at a NUL
-    auto trail = [&](std::size_t k) { return at + k < size && (bytes[at + k] & 0xC0) == 0x80; };
-    if (c < 0xC2)
-        return 0;
-    if (c < 0xE0)
-        return trail(1) ? 2 : 0;
-    if (c < 0xF0) {
-        if (!trail(1) || !trail(2))
-            return 0;
-        const unsigned c1 = bytes[at + 1];
-        if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 >= 0xA0))
-            return 0;
-        return 3;
-    }
-    if (c < 0xF5) {
-        if (!trail(1) || !trail(2) || !trail(3))
-            return 0;
-        const unsigned c1 = bytes[at + 1];
-        if ((c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 >= 0x90))
-            return 0;
-        return 4;
-    }
-    return 0;
-}
-
-// The offset of the first byte that does not begin a well-formed sequence (a NUL counts
-// as such); size when the whole text is UTF-8. Runs of ASCII are stepped over eight
-// bytes at a time.
-std::size_t firstInvalidUtf8(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    std::size_t at = 0;
-    while (at < size) {
-        if (at + 8 <= size) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + at, 8);
-            const bool ascii = (word & 0x8080808080808080ull) == 0;
-            const bool hasNul = ((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0;
-            if (ascii && !hasNul) {
-                at += 8;
-                continue;
-            }
-        }
-        // Chinese text is three bytes a character: checked here without a call.
-        const unsigned c = bytes[at];
-        if (c >= 0xE1 && c <= 0xEC && at + 2 < size && (bytes[at + 1] & 0xC0) == 0x80 &&
-            (bytes[at + 2] & 0xC0) == 0x80) {
-            at += 3;
-            continue;
-        }
-        const std::size_t length = utf8SequenceLength(bytes, at, size);
-        if (length == 0)
-            return at;
-        at += length;
-    }
-    return size;
+// The offset of the first byte that libxml2 cannot take as it stands: one that does not
+// begin a well-formed UTF-8 sequence, or a NUL; size when there is none.
+std::size_t firstUnreadableByte(std::string_view text) {
+    const std::size_t illFormed = sh::text::firstIllFormedUtf8(text);
+    return std::min(illFormed, text.substr(0, illFormed).find('\0'));
 }
 
 // The text with every byte that is not part of a well-formed sequence replaced by
@@ -101,12 +47,11 @@ std::size_t firstInvalidUtf8(std::string_view text) {
 // such byte, and every later title would come out garbled; at a NUL it would stop.
 std::string repairedUtf8(std::string_view text, std::size_t firstInvalid) {
     static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::string out;
     out.reserve(text.size() + text.size() / 8);
     out.append(text.substr(0, firstInvalid));
     for (std::size_t at = firstInvalid; at < text.size();) {
-        const std::size_t length = utf8SequenceLength(bytes, at, text.size());
+        const std::size_t length = text[at] == '\0' ? 0 : sh::text::utf8SequenceLength(text, at);
         if (length == 0) {
             out.append(kReplacement);
             ++at;
@@ -445,6 +390,11 @@ void onError(void* user, xmlErrorPtr error) {
         reader.stop();
 }
 
+// A page without the text "c-result" holds no result element: no need to parse it.
+bool mayHoldCurrentMarkup(std::string_view utf8Page) {
+    return utf8Page.find("c-result") != std::string_view::npos;
+}
+
 // Messages that libxml2 sends without a parser context would go to stderr.
 void ignoreMessage(void*, const char*, ...) {}
 
@@ -583,10 +533,6 @@ Text markupTitle(std::string_view utf8Text) {
     return titleTail(sh::text::utf8ToGbk(Text(folded.text())));
 }
 
-bool mayHoldCurrentMarkup(std::string_view utf8Page) {
-    return utf8Page.find("c-result") != std::string_view::npos;
-}
-
 std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page, bool* cut) {
     if (cut)
         *cut = false;
@@ -597,7 +543,7 @@ std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page, bool* cut
         utf8Page = utf8Page.substr(0, INT_MAX);
 
     std::string repaired;
-    if (const std::size_t bad = firstInvalidUtf8(utf8Page); bad < utf8Page.size()) {
+    if (const std::size_t bad = firstUnreadableByte(utf8Page); bad < utf8Page.size()) {
         repaired = repairedUtf8(utf8Page, bad);
         utf8Page = repaired;
     }

@@ -47,10 +47,6 @@ inline constexpr std::size_t kMaxMarkupResults = 100000;
 // whether that happened.
 std::vector<MarkupResult> readCurrentMarkup(std::string_view utf8Page, bool* cut = nullptr);
 
-// True when the page holds an element with both classes; a cheap test that needs no
-// parse (a page without the "c-result" text holds none).
-bool mayHoldCurrentMarkup(std::string_view utf8Page);
-
 // The pieces, for tests.
 
 // A member of a data-log value whose entities are already decoded: the value of the
