@@ -103,8 +103,13 @@ std::optional<fs::path> linkTarget(const fs::path& link) {
     return target.is_absolute() ? target : link.parent_path() / target;
 }
 
+// Where a write to `file` lands, links followed; EINVAL for a path without a file name.
 Destination resolve(const fs::path& file) {
     Destination d;
+    if (file.empty() || !file.has_filename()) {
+        d.error = EINVAL;
+        return d;
+    }
     fs::path path = file;
     for (int links = 0;; ++links) {
         if (const std::optional<int> fd = ownDescriptor(path)) {
@@ -297,8 +302,6 @@ void saveList(Window& window, EditBox promotionBox,
 
 std::string writeFileAtomically(const std::filesystem::path& file, std::string_view data,
                                 FifoWait fifoWait) {
-    if (file.empty() || !file.has_filename())
-        return errnoText(EINVAL);
     const Destination d = resolve(file);
     if (d.error != 0)
         return errnoText(d.error);
@@ -316,8 +319,6 @@ std::string writeFileAtomically(const std::filesystem::path& file, std::string_v
 }
 
 std::string writeProblem(const std::filesystem::path& file) {
-    if (file.empty() || !file.has_filename())
-        return errnoText(EINVAL);
     const Destination d = resolve(file);
     if (d.error != 0)
         return errnoText(d.error);
